@@ -1,0 +1,31 @@
+// The engine's numbered message table and the small formatter that fills it, and the texts of the
+// internet error numbers.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+// One argument of LoadMessage: a string for "%s" or a number for "%lu".
+struct MessageArg {
+  MessageArg(const std::string& s) : text(s), isNumber(false) {}
+  MessageArg(const char* s) : text(s ? s : ""), isNumber(false) {}
+  MessageArg(uint64_t n) : number(n), isNumber(true) {}
+  MessageArg(int64_t n) : number(static_cast<uint64_t>(n)), isNumber(true) {}
+  MessageArg(uint32_t n) : number(n), isNumber(true) {}
+  MessageArg(int32_t n) : number(static_cast<uint64_t>(static_cast<int64_t>(n))), isNumber(true) {}
+  std::string text;
+  uint64_t number = 0;
+  bool isNumber;
+};
+
+// The template numbered `number`, or "" when there is none (also with no arguments).
+std::string MessageTemplate(int number);
+// The template filled with args; a number without a text gives "".
+std::string LoadMessage(int number, const std::vector<MessageArg>& args = {});
+
+// Text of an internet error number. *length: capacity on entry; on return the text's length, or
+// the capacity needed (60) when it was too small, in which case nothing is written and 0 returned.
+uint32_t InternetErrorText(uint32_t errorNumber, char* buffer, uint32_t* length);
+// Convenience for callers that only want the text.
+std::string InternetErrorText(uint32_t errorNumber);

@@ -1,0 +1,164 @@
+// One transfer job: its settings, rule lists, output wiring and, while Run lasts, its session and
+// connection. Both programs build one, fill it and run it; the wizard also copies and compares
+// jobs to know whether the user changed anything.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+class CInternetSession;
+class CFtpConnection;
+
+struct tagTROX_SEL {
+  std::string extension;  // exactly as added, matched case-insensitively by the walks
+};
+
+struct tagTROX_CHMOD {
+  std::string extension;
+  int32_t mode = 0;  // the decimal reading of the mode text: "755" is held as 755
+};
+
+struct tagTROX_SCRIPT {
+  std::string type;  // "Conn", "Tran" or "Disc"
+  std::string command;
+  uint32_t expectResponse = 0;
+  int32_t sequence = 0;
+};
+
+// Byte counts are 64-bit: a tree above 4 GiB must not wrap.
+struct TransferProgress {
+  uint64_t bytesToTransfer = 0;
+  int64_t bytesDone = 0;
+  volatile uint32_t cancel = 0;  // the one field another thread writes during a run
+  uint32_t lastError = 0;
+  std::string currentFile;
+  std::string lastResponse;
+};
+
+using ConsoleOutputFn = void (*)(const char* text, int endOfLine, std::string logFile);
+using HostOutputFn = int (*)(const char* text, int endOfLine, TransferProgress* progress,
+                             uintptr_t userData);
+using ProgressFn = int (*)(TransferProgress* progress, uintptr_t userData);
+
+class CTransferJob {
+ public:
+  CTransferJob();
+  ~CTransferJob();
+  CTransferJob(const CTransferJob& other);
+  CTransferJob& operator=(const CTransferJob& other);
+
+  void Reset();
+  void ResetProgress();
+
+  void SetServer(const std::string& text);
+  void SetServerPath(const std::string& text);
+  void SetLocalPath(const std::string& text);
+  void SetUser(const std::string& text);
+  void SetPassword(const std::string& text);
+  void SetJobFile(const std::string& text);
+  void SetLogFile(const std::string& text);
+  void SetPort(uint16_t port);
+  void SetProxy(const std::string& text);
+  void SetGet() { m_get = 1; }
+  void ClearGet() { m_get = 0; }
+  void SetIgnore() { m_ignore = 1; }
+  void ClearIgnore() { m_ignore = 0; }
+  void SetVerbose() { m_verbose = 1; }
+  void ClearVerbose() { m_verbose = 0; }
+  void SetArchive() { m_archive = 1; }
+  void ClearArchive() { m_archive = 0; }
+  void SetUpgrade() { m_upgrade = 1; }
+  void ClearUpgrade() { m_upgrade = 0; }
+  void SetSingle() { m_single = 1; }
+  void ClearSingle() { m_single = 0; }
+  void SetPassive() { m_passive = 1; }
+  void ClearPassive() { m_passive = 0; }
+  void SetAutoTransfer() { m_autoTransfer = 1; }
+  void ClearAutoTransfer() { m_autoTransfer = 0; }
+  void SetPassPrompt() { m_passPrompt = 1; }
+  void ClearPassPrompt() { m_passPrompt = 0; }
+  void SetTransferType(uint32_t mode) { m_transferType = mode; }
+  void SetSelectMode(int32_t mode) { m_selectMode = mode; }
+  void SetProgressMode(uint32_t mode) { m_progressMode = mode; }
+
+  void AddSelect(const std::string& extension);
+  void AddChmod(const std::string& extension, const std::string& modeText);
+  void AddConnScript(const std::string& text);
+  void AddTranScript(const std::string& text);
+  void AddDiscScript(const std::string& text);
+
+  std::string GetServer() const { return m_server; }
+  std::string GetUser() const { return m_user; }
+  std::string GetPassword() const { return m_password; }
+  std::string GetLogFile() const { return m_logFile; }
+  std::string GetServerPath() const { return m_givenServerPath; }
+  std::string GetLocalPath() const { return m_givenLocalPath; }
+  std::string GetProxy() const { return m_proxy; }
+
+  // Output wiring. The engine reports every message through Output / OutputVerbose.
+  void SetConsoleOutput(ConsoleOutputFn callback);
+  void SetHostOutput(HostOutputFn callback, uintptr_t userData);
+  void SetProgressCallback(ProgressFn callback, uintptr_t userData);
+  int Output(const std::string& text, int endOfLine);
+  int OutputVerbose(const std::string& text, int endOfLine);
+  void ReportProgress();
+
+  // One transfer; returns the result (see TransferRun.cpp). Internet exceptions leave it.
+  int Run();
+  // Records the error in the progress record and reports it as text.
+  void ReportError(uint32_t errorNumber);
+  void CheckUpgrade();
+
+  int IsSameAs(const CTransferJob& other) const;
+
+  // Settings (fields named by their transfer-file keys where they have one).
+  uint32_t m_sessionContext = 1;
+  uint32_t m_accessType = 0;
+  std::string m_proxy;
+  std::string m_proxyBypass;
+  uint32_t m_sessionFlags = 0;
+  int64_t m_bytesToSend = 0;
+  int64_t m_bytesToGet = 0;
+  std::vector<tagTROX_CHMOD> m_chmodList;
+  std::vector<tagTROX_SEL> m_selectList;
+  std::vector<tagTROX_SCRIPT> m_connScripts;
+  std::vector<tagTROX_SCRIPT> m_tranScripts;
+  std::vector<tagTROX_SCRIPT> m_discScripts;
+  std::unique_ptr<CInternetSession> m_session;
+  std::unique_ptr<CFtpConnection> m_connection;
+  ConsoleOutputFn m_consoleOutput = nullptr;
+  HostOutputFn m_hostOutput = nullptr;
+  ProgressFn m_progressCallback = nullptr;
+  uintptr_t m_userData = 0;
+  int32_t m_outputMode = 0;
+  std::string m_server;
+  std::string m_remoteFolder;
+  std::string m_localFolder;
+  std::string m_givenServerPath;
+  std::string m_givenLocalPath;
+  std::string m_user;
+  std::string m_password;
+  std::string m_fileMask = "*.*";
+  std::string m_jobFile;
+  std::string m_logFile;
+  uint16_t m_port = 21;
+  uint32_t m_passive = 0;
+  uint32_t m_get = 0;
+  uint32_t m_ignore = 0;
+  uint32_t m_verbose = 0;
+  uint32_t m_archive = 0;
+  uint32_t m_upgrade = 0;
+  uint32_t m_single = 0;
+  uint32_t m_transferType = 0;
+  int32_t m_selectMode = 0;
+  TransferProgress m_progress;
+  uint32_t m_autoTransfer = 0;
+  uint32_t m_passPrompt = 0;
+  uint32_t m_upgradeAvailable = 0;
+  int32_t m_nextConn = 1;
+  int32_t m_nextTran = 1;
+  int32_t m_nextDisc = 1;
+  uint32_t m_progressMode = 0;
+};
