@@ -111,6 +111,16 @@ class CTransferJob {
   void ReportError(uint32_t errorNumber);
   void CheckUpgrade();
 
+  // Script commands: 1 go on / 0 stop.
+  int SendCommand(const std::string& command, int expectResponse);
+  int RunConnScripts();
+  int RunTranScripts(const std::string& name);
+  int RunDiscScripts();
+
+  // The walks (upload and download); they return 0 and record failures in m_transferFailed.
+  int SendFiles();
+  int ReceiveFiles();
+
   int IsSameAs(const CTransferJob& other) const;
 
   // Settings (fields named by their transfer-file keys where they have one).
@@ -161,4 +171,8 @@ class CTransferJob {
   int32_t m_nextTran = 1;
   int32_t m_nextDisc = 1;
   uint32_t m_progressMode = 0;
+
+  // Set during Run when any file, folder, permissions or script command failed, so that a run
+  // with failures never ends as a success (Run then returns 5). Not compared, not copied.
+  uint32_t m_transferFailed = 0;
 };
