@@ -121,6 +121,31 @@ class CTransferJob {
   int SendFiles();
   int ReceiveFiles();
 
+  // Upload walk pieces (UploadWalk.cpp). 1 go on / 0 stop where an int is returned.
+  int SendOneFile(const std::string& localPath);
+  int IsSelectedForSend(const std::string& localPath);
+  void ClearArchiveAttribute(const std::string& localPath);
+  int CreateRemoteFolder(const std::string& localFolderPath);
+  int SendFileInBlocks(const std::string& localPath, const std::string& remoteName,
+                       uint32_t type);
+
+  // Download walk pieces (DownloadWalk.cpp).
+  int ReceiveOneFile(const std::string& remotePath);
+  int IsSelectedForReceive(const std::string& remotePath);
+  int ReceiveFileInBlocks(const std::string& remotePath, const std::string& localPath,
+                          uint32_t type);
+  uint64_t RemoteFileSize(const std::string& remotePath);
+  // The local path a listed remote file is received to, or "" when it would not lie inside the
+  // local folder.
+  std::string LocalPathForRemote(const std::string& remotePath) const;
+
+  // Transfer type choice (TransferType.cpp): 1 ASCII, 2 binary.
+  uint32_t ScanTransferType(const std::string& localPath) const;
+  uint32_t TransferTypeByExtension(const std::string& name) const;
+
+  // Permission rules after a file was sent (Permissions.cpp): 1 all accepted, 0 one failed.
+  int ApplyPermissions(const std::string& remoteName);
+
   int IsSameAs(const CTransferJob& other) const;
 
   // Settings (fields named by their transfer-file keys where they have one).
