@@ -1,0 +1,237 @@
+// trox: runs one transfer job built from the command line and, optionally, a transfer file, and
+// ends with a numbered closing message whose number is the exit code.
+#include <cstdio>
+#include <cstdlib>
+#include <new>
+#include <string>
+
+#include "Messages.h"
+#include "PasswordCrypto.h"
+#include "PasswordPrompt.h"
+#include "TransferFile.h"
+#include "TransferJob.h"
+#include "TransferLog.h"
+#include "ftp/Internet.h"
+
+namespace {
+
+constexpr const char* kProductName = "Varnook FTP";
+constexpr const char* kVersion = "3.00";
+constexpr const char* kNotice = "- unattended file transfer to and from FTP servers";
+
+// Exit codes; each has its closing message at string 1001 + code.
+constexpr int kResultOk = 0;
+constexpr int kResultBadArguments = 2;
+constexpr int kResultOutOfMemory = 3;
+constexpr int kResultInternetError = 4;
+constexpr int kResultTransferFailed = 5;
+
+constexpr size_t kBannerBuffer = 256;
+constexpr uint32_t kErrorTextBuffer = 64;
+
+void Write(const std::string& text) {
+  fwrite(text.data(), 1, text.size(), stdout);
+}
+
+void WriteLineEnd() {
+  fputs("\n", stdout);
+  fflush(stdout);
+}
+
+// The job's console output: standard output, and the log when the job has one.
+void ConsoleOutput(const char* text, int endOfLine, std::string logFile) {
+  fputs(text, stdout);
+  if (endOfLine) WriteLineEnd();
+  if (!logFile.empty()) WriteLogLine(text, endOfLine, logFile);
+}
+
+void WriteBanner() {
+  std::string banner = LoadMessage(1, {kProductName, kVersion, kNotice});
+  if (banner.size() >= kBannerBuffer) banner.resize(kBannerBuffer - 1);
+  Write("\n");
+  Write(banner);
+  Write("\n");
+  fflush(stdout);
+}
+
+void WriteUsage() {
+  Write(
+      "trox -f <options file> [options]\n"
+      "trox -s <server> [options]\n"
+      "\n"
+      "\t-l <local path>\n"
+      "\t-r <remote path>\n"
+      "\t-u <user name>\n"
+      "\t-p <password>\n"
+      "\t-q <encrypted password>\n"
+      "\t-t <port>\n"
+      "\t-o <log file>\n"
+      "\t-g (get from server)\n"
+      "\t-i (ignore transfer errors)\n"
+      "\t-v (verbose output)\n"
+      "\t-a (only send if archive bit set)\n"
+      "\t-y (prompt for password)\n"
+      "\t-d (check for upgrade availability)\n"
+      "\n"
+      "\n");
+  fflush(stdout);
+}
+
+bool TakesValue(char letter) {
+  switch (letter) {
+    case 's':
+    case 'f':
+    case 'l':
+    case 'r':
+    case 'u':
+    case 'p':
+    case 'q':
+    case 't':
+    case 'o':
+      return true;
+    default:
+      return false;
+  }
+}
+
+// Applies the options in order. Only the second character of an option counts. The result starts
+// at 2 and becomes 0 only through a server, an upgrade check or a transfer file that the reader
+// accepts; the last of these decides. An option whose value is missing counts as bad arguments.
+int ParseCommandLine(int argc, char** argv, CTransferJob& job) {
+  int result = kResultBadArguments;
+  for (int i = 1; i < argc; ++i) {
+    const char* option = argv[i];
+    char letter = option[0] == '\0' ? '\0' : option[1];
+    std::string value;
+    if (TakesValue(letter)) {
+      if (i + 1 >= argc) return kResultBadArguments;
+      value = argv[++i];
+    }
+    switch (letter) {
+      case 's':
+        job.SetServer(value);
+        result = kResultOk;
+        break;
+      case 'f':
+        job.SetJobFile(value);
+        result = ReadTransferFile(value, job);
+        break;
+      case 'd':
+        job.SetUpgrade();
+        result = kResultOk;
+        break;
+      case 'l':
+        job.SetLocalPath(value);
+        break;
+      case 'r':
+        job.SetServerPath(value);
+        break;
+      case 'u':
+        job.SetUser(value);
+        break;
+      case 'p':
+        job.SetPassword(value);
+        break;
+      case 'q':
+        DecryptPassword(value);
+        job.SetPassword(value);
+        break;
+      case 't':
+        job.SetPort(static_cast<uint16_t>(atoi(value.c_str())));
+        break;
+      case 'o':
+        job.SetLogFile(value);
+        break;
+      case 'g':
+        job.SetGet();
+        break;
+      case 'i':
+        job.SetIgnore();
+        break;
+      case 'v':
+        job.SetVerbose();
+        break;
+      case 'a':
+        job.SetArchive();
+        break;
+      case 'y':
+        job.SetPassPrompt();
+        break;
+      case 'n':
+        job.SetSingle();
+        break;
+      case 'x':
+        job.SetPassive();
+        break;
+      default:
+        return kResultBadArguments;
+    }
+  }
+  return result;
+}
+
+void WriteClosingMessage(int result, uint32_t internetError) {
+  std::string first = MessageTemplate(1000);
+  if (first.empty()) {
+    Write("Error : Unknown error accessing string table.");
+  } else {
+    std::string message = MessageTemplate(atoi(first.c_str()) + result);
+    if (message.empty()) {
+      Write("Error : Unknown error.");
+    } else {
+      Write(message);
+      if (result == kResultInternetError) {
+        char text[kErrorTextBuffer];
+        uint32_t length = kErrorTextBuffer;
+        if (InternetErrorText(internetError, text, &length) == 0) text[0] = '\0';
+        Write(std::to_string(internetError) + " - " + text + ".");
+      }
+    }
+  }
+  WriteLineEnd();
+  WriteLineEnd();
+}
+
+int RunProgram(int argc, char** argv) {
+  CTransferJob job;
+  job.SetConsoleOutput(ConsoleOutput);
+
+  WriteBanner();
+
+  int result = ParseCommandLine(argc, argv, job);
+  uint32_t internetError = 0;
+  if (result != kResultOk) {
+    WriteUsage();
+    if (argc <= 1) return kResultBadArguments;
+  } else {
+    if (job.m_passPrompt) job.SetPassword(PromptPassword());
+    try {
+      result = job.Run();
+    } catch (const CInternetException& e) {
+      result = kResultInternetError;
+      internetError = e.m_dwError;
+    } catch (const std::bad_alloc&) {
+      throw;
+    } catch (...) {
+      // Any other failure that stops the run (a local file that cannot be read, for one) still
+      // ends in a closing message and a failure code, never in an abort.
+      result = kResultTransferFailed;
+    }
+  }
+
+  WriteClosingMessage(result, internetError);
+  return result;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  try {
+    return RunProgram(argc, argv);
+  } catch (const std::bad_alloc&) {
+    fputs("Error 003 : Out of memory.", stdout);
+    WriteLineEnd();
+    WriteLineEnd();
+    return kResultOutOfMemory;
+  }
+}

@@ -1,0 +1,340 @@
+// Settings, rule lists, output wiring, copying and comparing of a transfer job. Run, the walks and
+// error reporting live in their own files.
+#include "TransferJob.h"
+
+#include <unistd.h>
+#include <climits>
+#include <cstdlib>
+
+#include "ftp/Internet.h"
+
+namespace {
+
+std::string CurrentDirectory() {
+  char buffer[PATH_MAX];
+  if (getcwd(buffer, sizeof buffer) == nullptr) return std::string();
+  return buffer;
+}
+
+// The absolute form of a local path against the current directory, folded lexically ("." and ".."
+// resolved, repeated slashes merged, symbolic links left alone), with a trailing "/" kept when the
+// text has one. An empty text names the current directory. "" when the result cannot be had or
+// would not fit in PATH_MAX.
+std::string AbsoluteLocalPath(const std::string& text) {
+  std::string joined;
+  if (!text.empty() && text[0] == '/') {
+    joined = text;
+  } else {
+    std::string cwd = CurrentDirectory();
+    if (cwd.empty()) return std::string();
+    joined = text.empty() ? cwd : cwd + "/" + text;
+  }
+
+  std::vector<std::string> parts;
+  size_t pos = 0;
+  while (pos <= joined.size()) {
+    size_t slash = joined.find('/', pos);
+    if (slash == std::string::npos) slash = joined.size();
+    std::string part = joined.substr(pos, slash - pos);
+    if (part == "..") {
+      if (!parts.empty()) parts.pop_back();  // ".." at the root stays at the root
+    } else if (!part.empty() && part != ".") {
+      parts.push_back(std::move(part));
+    }
+    pos = slash + 1;
+  }
+
+  std::string result;
+  for (const std::string& part : parts) result += "/" + part;
+  if (result.empty() || (!text.empty() && text.back() == '/')) result += "/";
+  if (result.size() >= PATH_MAX) return std::string();
+  return result;
+}
+
+// The working form of a local folder: the root "/" becomes "", as a drive root loses its
+// separator, so that folder + "/" + name always forms a valid path.
+std::string CutTrailingSlash(std::string folder) {
+  if (!folder.empty() && folder.back() == '/') folder.pop_back();
+  return folder;
+}
+
+}  // namespace
+
+CTransferJob::CTransferJob() {
+  Reset();
+}
+
+CTransferJob::~CTransferJob() = default;
+
+CTransferJob::CTransferJob(const CTransferJob& other) {
+  *this = other;
+}
+
+// Copies everything but the session and connection, which belong to one run of one job.
+CTransferJob& CTransferJob::operator=(const CTransferJob& other) {
+  if (this == &other) return *this;
+  m_sessionContext = other.m_sessionContext;
+  m_accessType = other.m_accessType;
+  m_proxy = other.m_proxy;
+  m_proxyBypass = other.m_proxyBypass;
+  m_sessionFlags = other.m_sessionFlags;
+  m_bytesToSend = other.m_bytesToSend;
+  m_bytesToGet = other.m_bytesToGet;
+  m_chmodList = other.m_chmodList;
+  m_selectList = other.m_selectList;
+  m_connScripts = other.m_connScripts;
+  m_tranScripts = other.m_tranScripts;
+  m_discScripts = other.m_discScripts;
+  m_session.reset();
+  m_connection.reset();
+  m_consoleOutput = other.m_consoleOutput;
+  m_hostOutput = other.m_hostOutput;
+  m_progressCallback = other.m_progressCallback;
+  m_userData = other.m_userData;
+  m_outputMode = other.m_outputMode;
+  m_server = other.m_server;
+  m_remoteFolder = other.m_remoteFolder;
+  m_localFolder = other.m_localFolder;
+  m_givenServerPath = other.m_givenServerPath;
+  m_givenLocalPath = other.m_givenLocalPath;
+  m_user = other.m_user;
+  m_password = other.m_password;
+  m_fileMask = other.m_fileMask;
+  m_jobFile = other.m_jobFile;
+  m_logFile = other.m_logFile;
+  m_port = other.m_port;
+  m_passive = other.m_passive;
+  m_get = other.m_get;
+  m_ignore = other.m_ignore;
+  m_verbose = other.m_verbose;
+  m_archive = other.m_archive;
+  m_upgrade = other.m_upgrade;
+  m_single = other.m_single;
+  m_transferType = other.m_transferType;
+  m_selectMode = other.m_selectMode;
+  m_progress.bytesToTransfer = other.m_progress.bytesToTransfer;
+  m_progress.bytesDone = other.m_progress.bytesDone;
+  m_progress.cancel = other.m_progress.cancel;
+  m_progress.lastError = other.m_progress.lastError;
+  m_progress.currentFile = other.m_progress.currentFile;
+  m_progress.lastResponse = other.m_progress.lastResponse;
+  m_autoTransfer = other.m_autoTransfer;
+  m_passPrompt = other.m_passPrompt;
+  m_upgradeAvailable = other.m_upgradeAvailable;
+  m_nextConn = other.m_nextConn;
+  m_nextTran = other.m_nextTran;
+  m_nextDisc = other.m_nextDisc;
+  m_progressMode = other.m_progressMode;
+  return *this;
+}
+
+void CTransferJob::Reset() {
+  m_sessionContext = 1;
+  m_accessType = INTERNET_OPEN_TYPE_PRECONFIG;
+  m_proxy.clear();
+  m_proxyBypass.clear();
+  m_sessionFlags = 0;
+  m_bytesToSend = 0;
+  m_bytesToGet = 0;
+  m_chmodList.clear();
+  m_selectList.clear();
+  m_connScripts.clear();
+  m_tranScripts.clear();
+  m_discScripts.clear();
+  m_connection.reset();
+  m_session.reset();
+  m_consoleOutput = nullptr;
+  m_hostOutput = nullptr;
+  m_progressCallback = nullptr;
+  m_userData = 0;
+  m_outputMode = 0;
+  m_server.clear();
+  m_remoteFolder.clear();
+  m_localFolder = CutTrailingSlash(CurrentDirectory());
+  m_givenServerPath.clear();
+  m_givenLocalPath.clear();
+  m_user.clear();
+  m_password.clear();
+  m_fileMask = "*.*";
+  m_jobFile.clear();
+  m_logFile.clear();
+  m_port = 21;
+  m_passive = 0;
+  m_get = 0;
+  m_ignore = 0;
+  m_verbose = 0;
+  m_archive = 0;
+  m_upgrade = 0;
+  m_single = 0;
+  m_transferType = 0;
+  m_selectMode = 0;
+  m_progress.bytesToTransfer = 0;
+  m_progress.bytesDone = 0;
+  m_progress.cancel = 0;
+  m_progress.lastError = 0;
+  m_progress.currentFile.clear();
+  m_progress.lastResponse.clear();
+  m_autoTransfer = 0;
+  m_passPrompt = 0;
+  m_upgradeAvailable = 0;
+  m_nextConn = 1;
+  m_nextTran = 1;
+  m_nextDisc = 1;
+  m_progressMode = 0;
+  m_transferFailed = 0;
+}
+
+void CTransferJob::ResetProgress() {
+  m_bytesToSend = 0;
+  m_bytesToGet = 0;
+  m_progress.bytesToTransfer = 0;
+  m_progress.bytesDone = 0;
+  m_progress.cancel = 0;
+  m_progress.lastError = 0;
+  m_progress.currentFile.clear();
+  m_progress.lastResponse.clear();
+}
+
+void CTransferJob::SetServer(const std::string& text) {
+  m_server = text;
+}
+
+void CTransferJob::SetServerPath(const std::string& text) {
+  m_givenServerPath = text;
+  m_remoteFolder = text;
+  for (char& c : m_remoteFolder) {
+    if (c == '\\') c = '/';
+  }
+  // Only one slash goes: "/" stays the root, "a//" keeps one.
+  if (m_remoteFolder.size() > 1 && m_remoteFolder.back() == '/') m_remoteFolder.pop_back();
+}
+
+void CTransferJob::SetLocalPath(const std::string& text) {
+  m_givenLocalPath = AbsoluteLocalPath(text);
+  m_localFolder = CutTrailingSlash(m_givenLocalPath);
+}
+
+void CTransferJob::SetUser(const std::string& text) {
+  m_user = text;
+}
+
+void CTransferJob::SetPassword(const std::string& text) {
+  m_password = text;
+}
+
+void CTransferJob::SetJobFile(const std::string& text) {
+  m_jobFile = text;
+}
+
+void CTransferJob::SetLogFile(const std::string& text) {
+  m_logFile = text;
+}
+
+void CTransferJob::SetPort(uint16_t port) {
+  m_port = port;
+}
+
+void CTransferJob::SetProxy(const std::string& text) {
+  m_proxy = text;
+  m_accessType = text.empty() ? INTERNET_OPEN_TYPE_PRECONFIG : INTERNET_OPEN_TYPE_PROXY;
+}
+
+void CTransferJob::AddSelect(const std::string& extension) {
+  m_selectList.push_back(tagTROX_SEL{extension});
+}
+
+void CTransferJob::AddChmod(const std::string& extension, const std::string& modeText) {
+  tagTROX_CHMOD entry;
+  entry.extension = extension;
+  entry.mode = static_cast<int32_t>(atol(modeText.c_str()));
+  m_chmodList.push_back(std::move(entry));
+}
+
+namespace {
+
+// "command,Y" asks for the command's data connection to be read; anything after the first comma
+// is only that marker, so a command itself cannot hold a comma.
+tagTROX_SCRIPT MakeScript(const char* type, const std::string& text, int32_t& next) {
+  tagTROX_SCRIPT entry;
+  entry.type = type;
+  size_t comma = text.find(',');
+  if (comma == std::string::npos) {
+    entry.command = text;
+    entry.expectResponse = 0;
+  } else {
+    entry.command = text.substr(0, comma);
+    entry.expectResponse = 1;
+  }
+  entry.sequence = next++;
+  return entry;
+}
+
+}  // namespace
+
+void CTransferJob::AddConnScript(const std::string& text) {
+  m_connScripts.push_back(MakeScript("Conn", text, m_nextConn));
+}
+
+void CTransferJob::AddTranScript(const std::string& text) {
+  m_tranScripts.push_back(MakeScript("Tran", text, m_nextTran));
+}
+
+void CTransferJob::AddDiscScript(const std::string& text) {
+  m_discScripts.push_back(MakeScript("Disc", text, m_nextDisc));
+}
+
+void CTransferJob::SetConsoleOutput(ConsoleOutputFn callback) {
+  m_consoleOutput = callback;
+  m_outputMode = 1;
+}
+
+void CTransferJob::SetHostOutput(HostOutputFn callback, uintptr_t userData) {
+  m_hostOutput = callback;
+  m_userData = userData;
+  m_outputMode = 2;
+}
+
+void CTransferJob::SetProgressCallback(ProgressFn callback, uintptr_t userData) {
+  m_progressCallback = callback;
+  m_userData = userData;
+}
+
+int CTransferJob::Output(const std::string& text, int endOfLine) {
+  if (m_outputMode == 1 && m_consoleOutput != nullptr) {
+    m_consoleOutput(text.c_str(), endOfLine, m_logFile);
+    return 0;
+  }
+  if (m_outputMode == 2 && m_hostOutput != nullptr) {
+    return m_hostOutput(text.c_str(), endOfLine, &m_progress, m_userData);
+  }
+  return 0;
+}
+
+int CTransferJob::OutputVerbose(const std::string& text, int endOfLine) {
+  if (m_verbose != 1) return 0;
+  return Output(text, endOfLine);
+}
+
+void CTransferJob::ReportProgress() {
+  if (m_progressCallback != nullptr) m_progressCallback(&m_progress, m_userData);
+}
+
+int CTransferJob::IsSameAs(const CTransferJob& other) const {
+  bool same =
+      m_sessionContext == other.m_sessionContext && m_accessType == other.m_accessType &&
+      m_proxy == other.m_proxy && m_proxyBypass == other.m_proxyBypass &&
+      m_sessionFlags == other.m_sessionFlags && m_server == other.m_server &&
+      m_remoteFolder == other.m_remoteFolder && m_givenServerPath == other.m_givenServerPath &&
+      m_givenLocalPath == other.m_givenLocalPath && m_user == other.m_user &&
+      m_password == other.m_password && m_fileMask == other.m_fileMask &&
+      m_jobFile == other.m_jobFile && m_logFile == other.m_logFile && m_port == other.m_port &&
+      m_passive == other.m_passive && m_get == other.m_get && m_ignore == other.m_ignore &&
+      m_verbose == other.m_verbose && m_archive == other.m_archive &&
+      m_upgrade == other.m_upgrade && m_single == other.m_single &&
+      m_transferType == other.m_transferType && m_selectMode == other.m_selectMode &&
+      m_outputMode == other.m_outputMode && m_autoTransfer == other.m_autoTransfer &&
+      m_passPrompt == other.m_passPrompt && m_upgradeAvailable == other.m_upgradeAvailable &&
+      m_nextConn == other.m_nextConn && m_nextTran == other.m_nextTran &&
+      m_nextDisc == other.m_nextDisc && m_progressMode == other.m_progressMode;
+  return same ? 1 : 0;
+}
