@@ -138,10 +138,12 @@ std::string MessageTemplate(int number) {
   return it == table.end() ? std::string() : std::string(it->second);
 }
 
-// Only "%s" and "%lu" take arguments; any other "%x" stands for x alone. An argument that is
-// missing fills in nothing, so a template can never read past what it was given.
 std::string LoadMessage(int number, const std::vector<MessageArg>& args) {
-  const std::string format = MessageTemplate(number);
+  return FormatMessageTemplate(MessageTemplate(number), args);
+}
+
+// A missing argument fills in nothing, so a template can never read past what it was given.
+std::string FormatMessageTemplate(const std::string& format, const std::vector<MessageArg>& args) {
   std::string result;
   size_t nextArg = 0;
   auto takeArg = [&]() {

@@ -23,6 +23,10 @@ struct MessageArg {
 std::string MessageTemplate(int number);
 // The template filled with args; a number without a text gives "".
 std::string LoadMessage(int number, const std::vector<MessageArg>& args = {});
+// Fills any template by the rules of LoadMessage: "%s" and "%lu" take the next argument (nothing
+// when none is left), "%" before any other character stands for that character ("%%" is "%",
+// "%lx" is "x"), and a "%" at the very end stays.
+std::string FormatMessageTemplate(const std::string& format, const std::vector<MessageArg>& args);
 
 // Text of an internet error number. *length: capacity on entry; on return the text's length, or
 // the capacity needed (60) when it was too small, in which case nothing is written and 0 returned.
