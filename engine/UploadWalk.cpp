@@ -1,4 +1,209 @@
-#include "TransferJob.h"
+// The upload walk: count what will go, create every remote folder first, then send file by file,
+// each with its selection and archive test, transfer type, permission commands and scripts.
+// Everything travels over the job's one connection; a dead connection fails each file at once.
+#include <fcntl.h>
+#include <unistd.h>
 
-// Placeholder until the upload walk lands: nothing is sent and nothing claims to be.
-int CTransferJob::SendFiles() { return 0; }
+#include <cerrno>
+#include <memory>
+#include <new>
+#include <vector>
+
+#include "Messages.h"
+#include "TransferJob.h"
+#include "Walks.h"
+#include "ftp/Internet.h"
+
+namespace {
+
+constexpr uint32_t kBlockSize = 8192;
+
+const char* TypeWord(uint32_t type) {
+  return type == FTP_TRANSFER_TYPE_ASCII ? "ASCII" : "BINARY";
+}
+
+bool EqualsIgnoringAsciiCase(char a, char b) {
+  auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; };
+  return lower(a) == lower(b);
+}
+
+int SendOneFileCallback(const std::string& path, void* context) {
+  return static_cast<CTransferJob*>(context)->SendOneFile(path);
+}
+
+int CreateRemoteFolderCallback(const std::string& path, void* context) {
+  return static_cast<CTransferJob*>(context)->CreateRemoteFolder(path);
+}
+
+// The name below the local folder, which is the name relative to the server's current folder.
+std::string RemoteNameBelow(const std::string& localPath, const std::string& localFolder) {
+  const size_t skip = localFolder.size() + 1;
+  return localPath.size() > skip ? localPath.substr(skip) : std::string();
+}
+
+class LocalFd {
+ public:
+  explicit LocalFd(int fd) : m_fd(fd) {}
+  ~LocalFd() {
+    if (m_fd >= 0) ::close(m_fd);
+  }
+  LocalFd(const LocalFd&) = delete;
+  LocalFd& operator=(const LocalFd&) = delete;
+  int Get() const { return m_fd; }
+
+ private:
+  int m_fd;
+};
+
+}  // namespace
+
+bool ExtensionRuleMatches(const std::string& path, const std::string& extension) {
+  const std::string pattern =
+      extension.find('.') != std::string::npos ? extension.substr(1) : extension;
+  if (pattern.size() > path.size()) return false;
+  // Bytes of multi-byte characters are never changed by the ASCII folding, so a UTF-8 suffix
+  // matches only itself.
+  const size_t start = path.size() - pattern.size();
+  for (size_t i = 0; i < pattern.size(); ++i) {
+    if (!EqualsIgnoringAsciiCase(path[start + i], pattern[i])) return false;
+  }
+  return true;
+}
+
+int CountSendCallback(const std::string& path, void* context) {
+  auto* job = static_cast<CTransferJob*>(context);
+  if (job->IsSelectedForSend(path)) job->m_bytesToSend += static_cast<int64_t>(LocalFileSize(path));
+  return 1;
+}
+
+int CTransferJob::SendFiles() {
+  if (!m_single) {
+    m_bytesToSend = 0;
+    WalkLocalFiles(m_localFolder, m_fileMask, this, CountSendCallback);
+    m_progress.bytesToTransfer = static_cast<uint64_t>(m_bytesToSend);
+    Output(LoadMessage(4, {static_cast<uint64_t>(m_bytesToSend)}), 1);
+  }
+  // Every remote folder exists before the first file goes, empty ones included. In SINGLE mode
+  // the local folder is the file itself, which lists nothing.
+  WalkLocalFolders(m_localFolder, "*.*", this, CreateRemoteFolderCallback);
+  if (!m_single) {
+    WalkLocalFiles(m_localFolder, m_fileMask, this, SendOneFileCallback);
+  } else {
+    m_progress.bytesToTransfer = LocalFileSize(m_givenLocalPath);
+    SendOneFile(m_givenLocalPath);
+  }
+  return 0;
+}
+
+int CTransferJob::SendOneFile(const std::string& localPath) {
+  if (m_progress.cancel == 1) return 0;
+  if (IsSelectedForSend(localPath) == 0) return 1;
+
+  const uint32_t type = ScanTransferType(localPath);
+  Output(LoadMessage(5, {localPath, TypeWord(type)}), 1);
+  m_progress.currentFile = localPath;
+  const std::string remoteName =
+      m_single ? m_givenServerPath : RemoteNameBelow(localPath, m_localFolder);
+
+  // The file's time before the send is what gets marked as sent, so a change made while it was
+  // travelling keeps the archive attribute set.
+  int64_t mtimeBefore = 0;
+  const bool haveMtime = LocalModificationTime(localPath, &mtimeBefore);
+  const int64_t bytesBefore = m_progress.bytesDone;
+
+  bool ok;
+  if (m_progressMode == 1) {
+    ok = SendFileInBlocks(localPath, remoteName, type) != 0;
+  } else if (m_connection) {
+    ok = m_connection->PutFile(localPath, remoteName, type);
+  } else {
+    SetLastError(ERROR_INTERNET_INCORRECT_HANDLE_STATE);
+    ok = false;
+  }
+
+  int result;
+  if (ok) {
+    if (m_archive && haveMtime) ClearArchiveBit(localPath, mtimeBefore);
+    result = ApplyPermissions(remoteName);
+    if (result != 0) result = RunTranScripts(remoteName);
+    if (m_progressMode == 0) m_progress.bytesDone += static_cast<int64_t>(LocalFileSize(localPath));
+  } else {
+    ReportError(GetLastError());
+    Output(LoadMessage(8, {localPath}), 1);
+    m_transferFailed = 1;
+    m_progress.bytesDone = bytesBefore;
+    result = 0;
+  }
+  return m_ignore ? 1 : result;
+}
+
+int CTransferJob::IsSelectedForSend(const std::string& localPath) {
+  int value = m_selectMode == 1 ? 0 : 1;
+  for (const tagTROX_SEL& entry : m_selectList) {
+    if (ExtensionRuleMatches(localPath, entry.extension)) value = m_selectMode == 2 ? 0 : 1;
+  }
+  if (m_archive && ReadArchiveState(localPath) == ArchiveState::Clear) value = 0;
+  return value;
+}
+
+void CTransferJob::ClearArchiveAttribute(const std::string& localPath) {
+  int64_t mtime = 0;
+  if (m_archive && LocalModificationTime(localPath, &mtime)) ClearArchiveBit(localPath, mtime);
+}
+
+int CTransferJob::CreateRemoteFolder(const std::string& localFolderPath) {
+  const std::string remoteName = RemoteNameBelow(localFolderPath, m_localFolder);
+  OutputVerbose(LoadMessage(10, {remoteName}), 1);
+  bool ok = false;
+  if (m_connection) {
+    ok = m_connection->CreateDirectory(remoteName);
+  } else {
+    SetLastError(ERROR_INTERNET_INCORRECT_HANDLE_STATE);
+  }
+  // A server's refusal is what an existing folder gives, so only other failures are shown; a
+  // folder that really is missing makes its files fail one by one.
+  const uint32_t error = ok ? 0 : GetLastError();
+  if (!ok && m_verbose && error != ERROR_INTERNET_EXTENDED_ERROR) {
+    Output(LoadMessage(11, {std::to_string(error)}), 1);
+  }
+  return 1;
+}
+
+int CTransferJob::SendFileInBlocks(const std::string& localPath, const std::string& remoteName,
+                                   uint32_t type) {
+  std::unique_ptr<char[]> buffer(new (std::nothrow) char[kBlockSize]);
+  if (!buffer) return 0;
+  // The local file is opened first so that a file that cannot be read leaves no empty remote
+  // twin behind.
+  LocalFd local(::open(localPath.c_str(), O_RDONLY | O_CLOEXEC));
+  if (local.Get() < 0) {
+    SetLastError(static_cast<uint32_t>(errno));
+    return 0;
+  }
+  if (!m_connection) {
+    SetLastError(ERROR_INTERNET_INCORRECT_HANDLE_STATE);
+    return 0;
+  }
+  try {
+    std::unique_ptr<CInternetFile> remote = m_connection->OpenFile(remoteName, GENERIC_WRITE, type);
+    for (;;) {
+      const ssize_t n = ::read(local.Get(), buffer.get(), kBlockSize);
+      if (n < 0 && errno == EINTR) continue;
+      if (n < 0) {
+        // The remote copy is incomplete; dropping it unclosed aborts the transfer.
+        SetLastError(static_cast<uint32_t>(errno));
+        return 0;
+      }
+      if (n == 0) break;
+      remote->Write(buffer.get(), static_cast<uint32_t>(n));
+      m_progress.bytesDone += n;
+      ReportProgress();
+    }
+    remote->Close();
+  } catch (const CInternetException& e) {
+    if (!m_ignore) throw;
+    SetLastError(e.m_dwError);
+    return 0;
+  }
+  return 1;
+}

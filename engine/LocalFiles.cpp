@@ -1,0 +1,172 @@
+#include "LocalFiles.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <fnmatch.h>
+#include <sys/stat.h>
+#include <sys/xattr.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <climits>
+#include <cstdlib>
+#include <vector>
+
+const char* const kArchiveAttributeName = "user.trox.archived";
+
+uint64_t LocalFileSize(const std::string& path) {
+  int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+  if (fd < 0) return 0;
+  struct stat st {};
+  uint64_t size = 0;
+  if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode)) size = static_cast<uint64_t>(st.st_size);
+  ::close(fd);
+  return size;
+}
+
+bool LocalMaskMatches(const std::string& mask, const std::string& name) {
+  // Folder masks follow the original platform's rule, on which "*.*" also matches names without
+  // a dot.
+  if (mask == "*.*" || mask == "*" || mask.empty()) return true;
+  return ::fnmatch(mask.c_str(), name.c_str(), FNM_CASEFOLD) == 0;
+}
+
+namespace {
+
+enum class EntryKind { File, Folder, Other };
+
+// Regular files (also behind a link) are files; only real folders are folders. Devices, pipes
+// and sockets are passed over: reading a pipe could block the walk for ever.
+EntryKind KindOf(const std::string& path, unsigned char dtype) {
+  if (dtype == DT_REG) return EntryKind::File;
+  if (dtype == DT_DIR) return EntryKind::Folder;
+  struct stat st {};
+  if (dtype == DT_UNKNOWN) {
+    if (::lstat(path.c_str(), &st) != 0) return EntryKind::Other;
+    if (S_ISDIR(st.st_mode)) return EntryKind::Folder;
+    if (S_ISREG(st.st_mode)) return EntryKind::File;
+    if (!S_ISLNK(st.st_mode)) return EntryKind::Other;
+  } else if (dtype != DT_LNK) {
+    return EntryKind::Other;
+  }
+  if (::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode)) return EntryKind::File;
+  return EntryKind::Other;
+}
+
+}  // namespace
+
+int WalkLocalTree(const std::string& folder, const std::string& mask, void* context,
+                  LocalWalkCallback callback, int filesMode) {
+  // The folder "" is the root, as the local folder of "/" is "".
+  const bool endsWithSeparator = !folder.empty() && folder.back() == '/';
+  const std::string prefix = endsWithSeparator ? folder : folder + "/";
+  DIR* dir = ::opendir(prefix.c_str());
+  if (dir == nullptr) return 0;
+
+  bool foundAny = false;
+  int result = 1;
+  while (struct dirent* entry = ::readdir(dir)) {
+    const std::string name = entry->d_name;
+    if (!LocalMaskMatches(mask, name)) continue;
+    foundAny = true;
+    if (name == "." || name == "..") continue;
+    const std::string path = prefix + name;
+    const EntryKind kind = KindOf(path, entry->d_type);
+    if (kind == EntryKind::Folder) {
+      if (filesMode == 0 && callback(path, context) == 0) {
+        result = 0;
+        break;
+      }
+      if (WalkLocalTree(path, mask, context, callback, filesMode) == 0) {
+        result = 0;
+        break;
+      }
+    } else if (kind == EntryKind::File && filesMode != 0) {
+      if (callback(path, context) == 0) {
+        result = 0;
+        break;
+      }
+    }
+  }
+  ::closedir(dir);
+  return foundAny ? result : 0;
+}
+
+int WalkLocalFiles(const std::string& folder, const std::string& mask, void* context,
+                   LocalWalkCallback callback) {
+  return WalkLocalTree(folder, mask, context, callback, 1);
+}
+
+int WalkLocalFolders(const std::string& folder, const std::string& mask, void* context,
+                     LocalWalkCallback callback) {
+  return WalkLocalTree(folder, mask, context, callback, 0);
+}
+
+bool LocalModificationTime(const std::string& path, int64_t* mtimeNs) {
+  struct stat st {};
+  if (::stat(path.c_str(), &st) != 0) return false;
+  *mtimeNs = static_cast<int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
+  return true;
+}
+
+ArchiveState ReadArchiveState(const std::string& path) {
+  int64_t mtime = 0;
+  if (!LocalModificationTime(path, &mtime)) return ArchiveState::Unreadable;
+  char value[32] = {};
+  ssize_t n = ::getxattr(path.c_str(), kArchiveAttributeName, value, sizeof value - 1);
+  if (n < 0) return errno == ENODATA ? ArchiveState::Set : ArchiveState::Unreadable;
+  value[n] = '\0';
+  char* end = nullptr;
+  errno = 0;
+  long long marked = std::strtoll(value, &end, 10);
+  if (errno != 0 || end == value || *end != '\0') return ArchiveState::Set;
+  return marked == mtime ? ArchiveState::Clear : ArchiveState::Set;
+}
+
+bool ClearArchiveBit(const std::string& path, int64_t mtimeNs) {
+  const std::string value = std::to_string(mtimeNs);
+  return ::setxattr(path.c_str(), kArchiveAttributeName, value.data(), value.size(), 0) == 0;
+}
+
+int MakeLocalFolders(const std::string& path) {
+  struct stat st {};
+  if (::stat(path.c_str(), &st) == 0) return 1;
+  if (::mkdir(path.c_str(), 0777) == 0 || errno == EEXIST) return 1;
+  const size_t cut = path.rfind('/');
+  if (cut == std::string::npos) return 1;
+  const int parent = MakeLocalFolders(path.substr(0, cut));
+  if (parent != 1) return parent;
+  return ::mkdir(path.c_str(), 0777) == 0 || errno == EEXIST ? 1 : 0;
+}
+
+std::string NormalizeLocalPath(const std::string& path) {
+  std::string absolute = path;
+  if (absolute.empty() || absolute[0] != '/') {
+    char cwd[PATH_MAX];
+    const std::string base = ::getcwd(cwd, sizeof cwd) ? cwd : "/";
+    absolute = base + "/" + absolute;
+  }
+  std::vector<std::string> parts;
+  size_t pos = 0;
+  while (pos <= absolute.size()) {
+    size_t next = absolute.find('/', pos);
+    if (next == std::string::npos) next = absolute.size();
+    const std::string part = absolute.substr(pos, next - pos);
+    if (part == "..") {
+      if (!parts.empty()) parts.pop_back();
+    } else if (!part.empty() && part != ".") {
+      parts.push_back(part);
+    }
+    pos = next + 1;
+  }
+  std::string out;
+  for (const std::string& part : parts) out += "/" + part;
+  return out.empty() ? "/" : out;
+}
+
+bool IsLocalPathInside(const std::string& path, const std::string& folder) {
+  const std::string p = NormalizeLocalPath(path);
+  const std::string f = NormalizeLocalPath(folder.empty() ? "/" : folder);
+  if (f == "/") return p != "/";
+  return p.size() > f.size() && p.compare(0, f.size(), f) == 0 && p[f.size()] == '/';
+}
