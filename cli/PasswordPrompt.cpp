@@ -108,8 +108,6 @@ std::string ReadLine() {
 }  // namespace
 
 std::string PromptPassword() {
-  Write("Password: ");
-
   std::string password;
   if (isatty(STDIN_FILENO) && tcgetattr(STDIN_FILENO, &g_savedTerminal) == 0) {
     struct sigaction restore {};
@@ -118,11 +116,13 @@ std::string PromptPassword() {
     sigaction(SIGINT, &restore, &g_previousInt);
     sigaction(SIGTERM, &restore, &g_previousTerm);
 
+    // Echo goes off before the prompt shows, so that nothing typed after it can be echoed.
     termios raw = g_savedTerminal;
     raw.c_lflag &= ~static_cast<tcflag_t>(ICANON | ECHO | ECHONL);
     raw.c_cc[VMIN] = 1;
     raw.c_cc[VTIME] = 0;
     tcsetattr(STDIN_FILENO, TCSAFLUSH, &raw);
+    Write("Password: ");
 
     password = ReadKeystrokes();
 
@@ -130,6 +130,7 @@ std::string PromptPassword() {
     sigaction(SIGINT, &g_previousInt, nullptr);
     sigaction(SIGTERM, &g_previousTerm, nullptr);
   } else {
+    Write("Password: ");
     password = ReadLine();
   }
 

@@ -1,0 +1,305 @@
+// The built trox against real servers: what it prints, what it does on the server, exit codes.
+#include <gtest/gtest.h>
+#include <poll.h>
+#include <pty.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <string>
+#include <vector>
+
+#include "FtpServers.h"
+
+namespace {
+
+const std::string kBanner =
+    "\nVarnook FTP version 3.00 - unattended file transfer to and from FTP servers\n\n";
+
+const std::string kUsage =
+    "trox -f <options file> [options]\n"
+    "trox -s <server> [options]\n"
+    "\n"
+    "\t-l <local path>\n"
+    "\t-r <remote path>\n"
+    "\t-u <user name>\n"
+    "\t-p <password>\n"
+    "\t-q <encrypted password>\n"
+    "\t-t <port>\n"
+    "\t-o <log file>\n"
+    "\t-g (get from server)\n"
+    "\t-i (ignore transfer errors)\n"
+    "\t-v (verbose output)\n"
+    "\t-a (only send if archive bit set)\n"
+    "\t-y (prompt for password)\n"
+    "\t-d (check for upgrade availability)\n"
+    "\n"
+    "\n";
+
+const std::string kBadArguments = "Error 002 : Bad command line arguments.\n\n";
+
+bool EndsWith(const std::string& text, const std::string& end) {
+  return text.size() >= end.size() && text.compare(text.size() - end.size(), end.size(), end) == 0;
+}
+
+bool Contains(const std::string& text, const std::string& part) {
+  return text.find(part) != std::string::npos;
+}
+
+class TroxCliTest : public ::testing::TestWithParam<ServerKind> {
+ protected:
+  void SetUp() override {
+    server = &SharedFtpServer(GetParam());
+    server->ClearRoot();
+    server->MarkLog();
+    // An empty local folder, so that a send moves nothing and the runs are about the rest.
+    localDir = MakeTempDir();
+  }
+
+  // Server, port and local folder; the account is up to each test.
+  std::vector<std::string> Base() const {
+    return {"-s", server->Host(), "-t", std::to_string(server->Port()), "-l", localDir};
+  }
+
+  std::vector<std::string> Account() const {
+    std::vector<std::string> args = Base();
+    args.insert(args.end(), {"-u", server->User(), "-p", server->Password()});
+    return args;
+  }
+
+  FtpTestServer* server = nullptr;
+  std::string localDir;
+};
+
+std::vector<std::string> operator+(std::vector<std::string> a, const std::vector<std::string>& b) {
+  a.insert(a.end(), b.begin(), b.end());
+  return a;
+}
+
+}  // namespace
+
+TEST(TroxCli, NoArgumentsPrintsBannerAndUsageOnly) {
+  ProcessResult r = RunTrox({});
+  EXPECT_EQ(r.exitCode, 2);
+  EXPECT_EQ(r.output, kBanner + kUsage);
+}
+
+TEST(TroxCli, UnknownLetterIsBadArguments) {
+  ProcessResult r = RunTrox({"-s", "127.0.0.1", "-z"});
+  EXPECT_EQ(r.exitCode, 2);
+  EXPECT_EQ(r.output, kBanner + kUsage + kBadArguments);
+
+  // Too short to have a letter at all.
+  r = RunTrox({"-"});
+  EXPECT_EQ(r.exitCode, 2);
+  EXPECT_EQ(r.output, kBanner + kUsage + kBadArguments);
+}
+
+TEST(TroxCli, OptionWithoutItsValueIsBadArguments) {
+  for (const std::vector<std::string>& args : std::vector<std::vector<std::string>>{
+           {"-s"}, {"-s", "127.0.0.1", "-t"}, {"-d", "-f"}, {"-d", "-o"}, {"-d", "-q"}}) {
+    ProcessResult r = RunTrox(args);
+    EXPECT_EQ(r.exitCode, 2) << args.back();
+    EXPECT_EQ(r.output, kBanner + kUsage + kBadArguments) << args.back();
+  }
+}
+
+TEST(TroxCli, NoServerIsBadArguments) {
+  ProcessResult r = RunTrox({"-u", "me", "-v"});
+  EXPECT_EQ(r.exitCode, 2);
+  EXPECT_TRUE(EndsWith(r.output, kUsage + kBadArguments));
+}
+
+TEST(TroxCli, TransferFileThatCannotBeReadIsBadArguments) {
+  // The last of s, d and f decides.
+  ProcessResult r = RunTrox({"-s", "127.0.0.1", "-f", MakeTempDir() + "/missing.trx"});
+  EXPECT_EQ(r.exitCode, 2);
+  EXPECT_TRUE(EndsWith(r.output, kUsage + kBadArguments));
+}
+
+TEST(TroxCli, UnreachableServerEndsWithTheInternetErrorText) {
+  ProcessResult r = RunTrox({"-s", "127.0.0.1", "-t", "1", "-l", MakeTempDir()});
+  EXPECT_EQ(r.exitCode, 4);
+  EXPECT_EQ(r.output, kBanner +
+                          "Connecting to 127.0.0.1 ...\n"
+                          "Error 004 : WinInet error 12029 - Cannot connect.\n\n");
+}
+
+TEST(TroxCli, UnreachableUpgradeServerConnectsToNoFtpServer) {
+  ProcessResult r = RunTrox({"-d", "-s", "127.0.0.1", "-t", "1", "-l", MakeTempDir()}, "",
+                            {{"TROX_UPGRADE_SERVER", "http://127.0.0.1:1"}});
+  EXPECT_EQ(r.exitCode, 4);
+  EXPECT_FALSE(Contains(r.output, "Connecting to"));
+  EXPECT_TRUE(EndsWith(r.output, "Error 004 : WinInet error 12029 - Cannot connect.\n\n"));
+}
+
+TEST_P(TroxCliTest, CreatesTheRemoteFolderAndEndsOk) {
+  ProcessResult r = RunTrox(Account() + std::vector<std::string>{"-r", "newdir"});
+  EXPECT_EQ(r.exitCode, 0) << r.output;
+  EXPECT_EQ(r.output.rfind(kBanner + "Connecting to 127.0.0.1 ...\n", 0), 0u) << r.output;
+  EXPECT_TRUE(EndsWith(r.output, "\nOK\n\n")) << r.output;
+  EXPECT_TRUE(PathExists(server->Root() + "/newdir"));
+  EXPECT_FALSE(Contains(r.output, server->Password()));
+}
+
+TEST_P(TroxCliTest, VerboseShowsTheLoginReplyButNeverThePassword) {
+  // Only the second character counts: "/v" and "-vVERBOSE" both mean v.
+  ProcessResult r = RunTrox(Account() + std::vector<std::string>{"/v", "-vVERBOSE"});
+  EXPECT_EQ(r.exitCode, 0) << r.output;
+  std::string connecting = kBanner + "Connecting to 127.0.0.1 ...\n230";
+  EXPECT_EQ(r.output.rfind(connecting, 0), 0u) << r.output;
+  EXPECT_FALSE(Contains(r.output, server->Password()));
+}
+
+TEST_P(TroxCliTest, WrongPasswordEndsWithError4) {
+  ProcessResult r = RunTrox(Base() + std::vector<std::string>{"-u", server->User(), "-p", "nope"});
+  EXPECT_EQ(r.exitCode, 4);
+  EXPECT_EQ(r.output, kBanner +
+                          "Connecting to 127.0.0.1 ...\n"
+                          "Error 004 : WinInet error 12014 - Incorrect password.\n\n");
+}
+
+TEST_P(TroxCliTest, PipedPasswordReachesTheServerWithoutEcho) {
+  ProcessResult r =
+      RunTrox(Base() + std::vector<std::string>{"-u", server->User(), "-y", "-r", "piped"},
+              server->Password() + "\n");
+  EXPECT_EQ(r.exitCode, 0) << r.output;
+  EXPECT_EQ(r.output.rfind(kBanner + "Password: \n\nConnecting to 127.0.0.1 ...\n", 0), 0u)
+      << r.output;
+  EXPECT_TRUE(PathExists(server->Root() + "/piped"));
+  EXPECT_FALSE(Contains(r.output, server->Password()));
+  EXPECT_FALSE(Contains(r.output, "*"));
+}
+
+TEST_P(TroxCliTest, PipedPasswordWithoutLineEndIsReadToTheEnd) {
+  ProcessResult r =
+      RunTrox(Base() + std::vector<std::string>{"-u", server->User(), "-y"}, server->Password());
+  EXPECT_EQ(r.exitCode, 0) << r.output;
+}
+
+TEST_P(TroxCliTest, FailedFolderCreationEndsWithError5) {
+  ProcessResult r = RunTrox(Account() + std::vector<std::string>{"-r", "/no/such/deep"});
+  EXPECT_EQ(r.exitCode, 5) << r.output;
+  EXPECT_TRUE(Contains(r.output, "INIT: Failed to create folder /no/such/deep\n"));
+  EXPECT_TRUE(EndsWith(r.output, "Error 005 : Transfer errors occurred.\n\n"));
+}
+
+TEST_P(TroxCliTest, LogGetsTheEngineMessagesButNotTheClosingMessage) {
+  std::string log = MakeTempDir() + "/run.log";
+  ProcessResult r = RunTrox(Account() + std::vector<std::string>{"-o", log, "-v"});
+  EXPECT_EQ(r.exitCode, 0) << r.output;
+  std::string text = ReadFileBytes(log);
+  EXPECT_TRUE(Contains(text, ": Connecting to 127.0.0.1 ...\r\n")) << text;
+  EXPECT_TRUE(Contains(text, ": 230")) << text;
+  EXPECT_FALSE(Contains(text, "OK"));
+  EXPECT_FALSE(Contains(text, server->Password()));
+}
+
+INSTANTIATE_TEST_SUITE_P(Servers, TroxCliTest,
+                         ::testing::Values(ServerKind::Pyftpdlib, ServerKind::Vsftpd),
+                         [](const auto& info) { return std::string(ServerKindName(info.param)); });
+
+namespace {
+
+// trox on a pseudo-terminal: everything it writes is collected, and keystrokes are typed once
+// the prompt shows.
+struct TerminalRun {
+  int exitCode = -1;
+  std::string output;
+};
+
+bool ReadUntil(int fd, std::string& output, const std::string& wanted, int timeoutMs) {
+  auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+  char buffer[1024];
+  while (!Contains(output, wanted)) {
+    int left = static_cast<int>(std::chrono::duration_cast<std::chrono::milliseconds>(
+                                    deadline - std::chrono::steady_clock::now())
+                                    .count());
+    if (left <= 0) return false;
+    pollfd p{fd, POLLIN, 0};
+    if (poll(&p, 1, left) <= 0) continue;
+    ssize_t n = read(fd, buffer, sizeof buffer);
+    if (n <= 0) return false;  // the terminal closed: the program has ended
+    output.append(buffer, static_cast<size_t>(n));
+  }
+  return true;
+}
+
+TerminalRun RunTroxOnTerminal(const std::vector<std::string>& args,
+                              const std::vector<std::string>& keystrokes) {
+  TerminalRun run;
+  int master = -1;
+  pid_t pid = forkpty(&master, nullptr, nullptr, nullptr);
+  if (pid < 0) return run;
+  if (pid == 0) {
+    std::vector<char*> argv;
+    std::string program = TroxPath();
+    argv.push_back(program.data());
+    std::vector<std::string> copy = args;
+    for (std::string& a : copy) argv.push_back(a.data());
+    argv.push_back(nullptr);
+    execv(program.c_str(), argv.data());
+    _exit(127);
+  }
+  if (ReadUntil(master, run.output, "Password: ", 20000)) {
+    for (const std::string& key : keystrokes) {
+      ssize_t ignored = write(master, key.data(), key.size());
+      (void)ignored;
+      // Each keystroke arrives on its own, as from a person typing; "*" answers each character.
+      usleep(20000);
+    }
+  }
+  ReadUntil(master, run.output, "\x01never\x01", 60000);
+  close(master);
+  int status = 0;
+  if (waitpid(pid, &status, WNOHANG) == 0) {
+    kill(pid, SIGKILL);
+    waitpid(pid, &status, 0);
+  }
+  run.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  return run;
+}
+
+}  // namespace
+
+TEST(TroxCliTerminal, KeystrokesAreMaskedAndEditable) {
+  FtpTestServer& server = SharedFtpServer(ServerKind::Pyftpdlib);
+  std::string password = server.Password();
+  ASSERT_GE(password.size(), 2u);
+  // The password with a typo rubbed out, a DEL rub-out on an empty field first, an arrow key
+  // and a function key in between.
+  std::vector<std::string> keys = {"\x7f"};
+  for (size_t i = 0; i < password.size(); ++i) {
+    if (i == 1) {
+      keys.push_back("Q");
+      keys.push_back("\b");
+      keys.push_back("\x1b[D");
+      keys.push_back("\x1b[15~");
+      keys.push_back("\x1bOP");
+    }
+    keys.push_back(std::string(1, password[i]));
+  }
+  keys.push_back("\r");
+
+  TerminalRun run = RunTroxOnTerminal({"-s", server.Host(), "-t", std::to_string(server.Port()),
+                                       "-u", server.User(), "-y", "-l", MakeTempDir()},
+                                      keys);
+  EXPECT_EQ(run.exitCode, 0) << run.output;
+  // The terminal turns each "\n" into "\r\n".
+  std::string stars = "*" + std::string("*") + "\b \b" + std::string(password.size() - 1, '*');
+  EXPECT_TRUE(Contains(run.output, "Password: " + stars + "\r\n\r\nConnecting to 127.0.0.1"))
+      << run.output;
+  EXPECT_FALSE(Contains(run.output, password));
+  EXPECT_TRUE(Contains(run.output, "OK\r\n"));
+}
+
+TEST(TroxCliTerminal, EnterAloneGivesAnEmptyPassword) {
+  FtpTestServer& server = SharedFtpServer(ServerKind::Pyftpdlib);
+  TerminalRun run = RunTroxOnTerminal({"-s", server.Host(), "-t", std::to_string(server.Port()),
+                                       "-u", server.User(), "-y", "-l", MakeTempDir()},
+                                      {"\r"});
+  EXPECT_EQ(run.exitCode, 4) << run.output;
+  EXPECT_TRUE(Contains(run.output, "Password: \r\n\r\n")) << run.output;
+  EXPECT_TRUE(Contains(run.output, "12014 - Incorrect password."));
+}

@@ -1,0 +1,190 @@
+// Run and ReportError against real servers: log-in, the remote folder, failures that must not end
+// as success, and the server's refusal text in error reports.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "FtpServers.h"
+#include "Messages.h"
+#include "TransferJob.h"
+#include "ftp/Internet.h"
+
+namespace {
+
+std::vector<std::string> g_lines;
+
+int CollectLines(const char* text, int, TransferProgress*, uintptr_t) {
+  g_lines.push_back(text);
+  return 0;
+}
+
+class TransferRunTest : public ::testing::TestWithParam<ServerKind> {
+ protected:
+  void SetUp() override {
+    server = &SharedFtpServer(GetParam());
+    server->ClearRoot();
+    server->MarkLog();
+    g_lines.clear();
+    job.SetServer(server->Host());
+    job.SetPort(server->Port());
+    job.SetUser(server->User());
+    job.SetPassword(server->Password());
+    job.SetHostOutput(CollectLines, 0);
+    // Nothing local to send: the runs here are about everything around the walk.
+    job.SetLocalPath(MakeTempDir());
+  }
+
+  std::string Root(const std::string& path) const { return server->Root() + path; }
+
+  FtpTestServer* server = nullptr;
+  CTransferJob job;
+};
+
+std::string Connecting() {
+  return "Connecting to 127.0.0.1 ...";
+}
+
+// The lines that Run itself reports (the walk may add its own after them).
+bool HasInitMessage() {
+  for (const std::string& line : g_lines) {
+    if (line.rfind("INIT:", 0) == 0) return true;
+  }
+  return false;
+}
+
+}  // namespace
+
+TEST(TransferRun, EmptyServerOpensOnlyTheSession) {
+  CTransferJob job;
+  job.SetHostOutput(CollectLines, 0);
+  g_lines.clear();
+  job.m_progress.bytesDone = 9;
+  job.m_progress.cancel = 1;
+  EXPECT_EQ(job.Run(), 0);
+  EXPECT_TRUE(g_lines.empty());
+  EXPECT_EQ(job.m_session, nullptr);
+  EXPECT_EQ(job.m_progress.bytesDone, 0);
+  EXPECT_EQ(job.m_progress.cancel, 0u);
+}
+
+TEST_P(TransferRunTest, MissingFolderIsCreatedAndEnteredSilently) {
+  job.SetServerPath("/newdir/");
+  EXPECT_EQ(job.Run(), 0);
+  EXPECT_TRUE(PathExists(Root("/newdir")));
+  ASSERT_FALSE(g_lines.empty());
+  EXPECT_EQ(g_lines[0], Connecting());
+  EXPECT_FALSE(HasInitMessage());
+  EXPECT_EQ(job.m_session, nullptr);
+  EXPECT_EQ(job.m_connection, nullptr);
+  EXPECT_NE(server->CommandLog().find("MKD /newdir"), std::string::npos);
+
+  // A second run finds it and creates nothing.
+  server->MarkLog();
+  g_lines.clear();
+  EXPECT_EQ(job.Run(), 0);
+  EXPECT_EQ(server->CommandLog().find("MKD"), std::string::npos);
+  EXPECT_FALSE(HasInitMessage());
+}
+
+TEST_P(TransferRunTest, VerboseShowsTheLoginReplyAfterConnecting) {
+  job.SetVerbose();
+  EXPECT_EQ(job.Run(), 0);
+  ASSERT_GE(g_lines.size(), 2u);
+  EXPECT_EQ(g_lines[0], Connecting());
+  EXPECT_EQ(g_lines[1].substr(0, 3), "230");
+  EXPECT_EQ(g_lines[1].find(server->Password()), std::string::npos);
+}
+
+TEST_P(TransferRunTest, FolderThatCannotBeCreatedFailsTheRun) {
+  job.SetServerPath("/no/such/deep");
+  EXPECT_EQ(job.Run(), 5);
+  ASSERT_GE(g_lines.size(), 2u);
+  EXPECT_EQ(g_lines[0], Connecting());
+  EXPECT_EQ(g_lines[1], "INIT: Failed to create folder /no/such/deep");
+  EXPECT_FALSE(PathExists(Root("/no")));
+  EXPECT_EQ(job.m_session, nullptr);
+
+  // The failure belongs to that run only.
+  job.SetServerPath("/");
+  g_lines.clear();
+  EXPECT_EQ(job.Run(), 0);
+}
+
+TEST_P(TransferRunTest, RefusedConnectScriptFailsTheRun) {
+  job.AddConnScript("SITE NOSUCHCOMMAND");
+  job.SetServerPath("/");
+  EXPECT_EQ(job.Run(), 5);
+  EXPECT_EQ(job.m_connection, nullptr);
+}
+
+TEST_P(TransferRunTest, SingleModeCutsThePathToItsFolderWithoutEnteringIt) {
+  job.SetSingle();
+  std::string local = MakeTempDir() + "/file.txt";
+  WriteFileBytes(local, "one file\n");
+  job.SetLocalPath(local);
+  WriteFileBytes(Root("/pub/keep.txt"), "x");
+  server->ChownRoot();
+  job.SetServerPath("/pub/file.txt");
+  job.Run();
+  EXPECT_EQ(job.m_remoteFolder, "/pub");
+  EXPECT_EQ(job.GetServerPath(), "/pub/file.txt");
+  std::string log = server->CommandLog();
+  EXPECT_EQ(log.find("CWD /pub/file.txt"), std::string::npos);
+  EXPECT_EQ(log.find("MKD"), std::string::npos);
+
+  job.SetServerPath("/file.txt");
+  job.Run();
+  EXPECT_EQ(job.m_remoteFolder, "");
+
+  job.SetServerPath("file.txt");
+  job.Run();
+  EXPECT_EQ(job.m_remoteFolder, "file.txt");
+}
+
+TEST_P(TransferRunTest, WrongPasswordThrowsAndReleasesEverything) {
+  job.SetPassword("not-the-password");
+  try {
+    job.Run();
+    FAIL() << "no exception";
+  } catch (const CInternetException& e) {
+    EXPECT_EQ(e.m_dwError, 12014u);
+  }
+  EXPECT_EQ(g_lines, (std::vector<std::string>{Connecting()}));
+  EXPECT_EQ(job.m_session, nullptr);
+  EXPECT_EQ(job.m_connection, nullptr);
+}
+
+TEST_P(TransferRunTest, RefusedCommandIsReportedWithTheServersReply) {
+  CInternetSession session("Varnook FTP", 1, 0, "", "", 0);
+  auto connection = session.GetFtpConnection(server->Host(), server->User(), server->Password(),
+                                             server->Port(), false);
+  ASSERT_TRUE(connection->CreateDirectory("/twice"));
+  ASSERT_FALSE(connection->CreateDirectory("/twice"));
+  job.ReportError(GetLastError());
+  ASSERT_EQ(g_lines.size(), 2u);
+  EXPECT_EQ(g_lines[0], "ERROR 12003 : Extended error");
+  EXPECT_EQ(g_lines[1].substr(0, 20), "EXTENDED ERROR 550 :");
+  EXPECT_EQ(job.m_progress.lastError, 12003u);
+  EXPECT_EQ(job.m_progress.lastResponse.substr(0, 3), "550");
+  EXPECT_EQ(g_lines[1], "EXTENDED ERROR 550 : " + job.m_progress.lastResponse);
+  connection->Close();
+  session.Close();
+}
+
+INSTANTIATE_TEST_SUITE_P(Servers, TransferRunTest,
+                         ::testing::Values(ServerKind::Pyftpdlib, ServerKind::Vsftpd),
+                         [](const auto& info) { return std::string(ServerKindName(info.param)); });
+
+TEST(TransferRun, ClosedPortThrowsCannotConnect) {
+  CTransferJob job;
+  job.SetServer("127.0.0.1");
+  job.SetPort(1);  // nothing listens on port 1 here
+  try {
+    job.Run();
+    FAIL() << "no exception";
+  } catch (const CInternetException& e) {
+    EXPECT_EQ(e.m_dwError, 12029u);
+  }
+  EXPECT_EQ(job.m_session, nullptr);
+}
