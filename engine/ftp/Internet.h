@@ -56,7 +56,8 @@ constexpr uint32_t INTERNET_OPEN_TYPE_PROXY = 3;
 // A failed connection, log-in or transfer inside an open remote file.
 class CInternetException : public std::exception {
  public:
-  CInternetException(uint32_t error, std::string text) : m_dwError(error), m_text(std::move(text)) {}
+  CInternetException(uint32_t error, std::string text)
+      : m_dwError(error), m_text(std::move(text)) {}
   const char* what() const noexcept override { return m_text.c_str(); }
 
   uint32_t m_dwError;  // WinINet number (>= 12000) or errno value
@@ -69,9 +70,14 @@ uint32_t GetLastError();
 void SetLastError(uint32_t error);
 
 // The calling thread's last server reply (text with its line breaks, and reply number as
-// `error`). Fails when there is none, or when *length (capacity in characters, terminating zero
-// included) is too small; then *length is set to the length needed (without the zero) and the
-// last error to ERROR_INSUFFICIENT_BUFFER. On success *length is the text's length.
+// `error`). The text is the reply's lines joined by "\r\n", without a line end after the last
+// one ("211-Status\r\n  ok\r\n211 End"). Fails when there is none (*length 0, last error
+// unchanged), or when *length (capacity in characters, terminating zero included) is too small;
+// then *length is set to the length needed (without the zero) and the last error to
+// ERROR_INSUFFICIENT_BUFFER. On success *length is the text's length.
+// Only the control connection writes it, on the thread that made the call: the log-in reply
+// after GetFtpConnection, a command's reply, a transfer's final reply, or the reply that made a
+// call fail. Probes of the layer's own (FEAT, SIZE, EPSV) leave it alone.
 bool InternetGetLastResponseInfo(uint32_t* error, char* buffer, uint32_t* length);
 
 // Bounds on every network wait, in milliseconds. The defaults are 30 s to connect, 60 s of
@@ -112,6 +118,8 @@ class CFtpConnection {
   bool CreateDirectory(const std::string& folder);
   // flags: FTP_TRANSFER_TYPE_ASCII or FTP_TRANSFER_TYPE_BINARY.
   bool PutFile(const std::string& localPath, const std::string& remotePath, uint32_t flags);
+  // A failed get removes the local file (also one it overwrote), so a file that is there
+  // afterwards is complete. The local file is made only once the server agrees to send.
   bool GetFile(const std::string& remotePath, const std::string& localPath, bool failIfExists,
                uint32_t flags);
   // access: GENERIC_READ or GENERIC_WRITE. Throws CInternetException on failure.
@@ -143,7 +151,7 @@ class CFtpFileFind {
   ~CFtpFileFind();
   // Runs the listing (MLSD where offered, else LIST). "*" lists the current folder; any other
   // text is listed as a path or mask. False (and the last error set) when it cannot be started
-  // or yields no entry.
+  // or yields no entry (then ENOENT).
   bool FindFile(const std::string& mask = "*", uint32_t flags = INTERNET_FLAG_RELOAD);
   // Steps to the next entry; false when there is none left. The first call after FindFile
   // gives the first entry.
@@ -179,8 +187,9 @@ class CInternetSession {
                                                    const std::string& user,
                                                    const std::string& password, uint16_t port,
                                                    bool passive);
-  // HTTP GET of an "http://host[:port]/path" address; the stream reads the reply body. Throws
-  // CInternetException when the server cannot be reached.
+  // HTTP GET of an "http://host[:port]/path" address; the stream reads the reply body (of an
+  // error page too). Throws CInternetException when the server cannot be reached (12007,
+  // 12029, 12002) or the address is bad (12005, 12006 for another scheme).
   std::unique_ptr<CInternetFile> OpenURL(const std::string& url, uint32_t context = 1,
                                          uint32_t flags = FTP_TRANSFER_TYPE_ASCII);
   void Close();

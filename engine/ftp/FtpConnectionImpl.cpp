@@ -1,0 +1,392 @@
+#include "ftp/FtpConnectionImpl.h"
+
+#include <errno.h>
+#include <fcntl.h>
+#include <strings.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstring>
+#include <vector>
+
+#include "ftp/FtpDataStream.h"
+#include "ftp/FtpList.h"
+
+using trox::ftp::FtpDataStream;
+using trox::ftp::FtpReply;
+using trox::ftp::Record;
+using trox::net::Address;
+using trox::net::Socket;
+
+namespace {
+
+// Whole-file transfers move data through one buffer of this size: large enough that a
+// gigabit link needs few system calls, small enough to stay out of the way.
+constexpr size_t kFileBuffer = 256 * 1024;
+
+[[noreturn]] void Refused(const FtpReply& reply) {
+  throw CInternetException(ERROR_INTERNET_EXTENDED_ERROR, reply.Text());
+}
+
+// A name with a line break would end the command early and smuggle in another.
+void CheckArgument(const std::string& text) {
+  if (text.find_first_of(std::string("\r\n\0", 3)) != std::string::npos)
+    throw CInternetException(EINVAL, "a line break in an FTP command argument");
+}
+
+[[noreturn]] void ThrowErrno(int err, const std::string& where) {
+  throw CInternetException(static_cast<uint32_t>(err), where + ": " + std::strerror(err));
+}
+
+// Writes all of a block to a local file.
+void WriteAll(int fd, const char* data, size_t size, const std::string& path) {
+  while (size > 0) {
+    ssize_t n = ::write(fd, data, size);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      ThrowErrno(errno, "write " + path);
+    }
+    data += n;
+    size -= static_cast<size_t>(n);
+  }
+}
+
+bool IsAscii(uint32_t flags) {
+  return (flags & 3) == FTP_TRANSFER_TYPE_ASCII;
+}
+
+}  // namespace
+
+CFtpConnectionImpl::CFtpConnectionImpl(const FtpLoginSettings& settings,
+                                       const InternetTimeouts& timeouts)
+    : m_settings(settings), m_control(timeouts) {}
+
+CFtpConnectionImpl::~CFtpConnectionImpl() {
+  Close();
+}
+
+void CFtpConnectionImpl::Close() {
+  if (m_openStream) {
+    m_openStream->Detach();
+    m_openStream = nullptr;
+  }
+  m_control.Quit();
+}
+
+void CFtpConnectionImpl::StreamClosed(FtpDataStream* stream) {
+  if (m_openStream == stream) m_openStream = nullptr;
+}
+
+void CFtpConnectionImpl::LogIn() {
+  bool proxy = !m_settings.proxyHost.empty();
+  if (proxy)
+    m_control.Connect(m_settings.proxyHost, m_settings.proxyPort);
+  else
+    m_control.Connect(m_settings.server, m_settings.port);
+
+  FtpReply reply = m_control.Read(Record::Always);
+  while (reply.IsPreliminary()) reply = m_control.Read(Record::Always);  // "120 ready in n min"
+  if (reply.IsError()) Refused(reply);
+
+  bool anonymous = m_settings.user.empty();
+  std::string user = anonymous ? "anonymous" : m_settings.user;
+  std::string password = m_settings.password;
+  if (anonymous && password.empty()) password = "anonymous@";
+  if (proxy) {
+    // The proxy learns where to go from the user name.
+    user += "@" + m_settings.server;
+    if (m_settings.port != 21) user += ":" + std::to_string(m_settings.port);
+  }
+  CheckArgument(user);
+  CheckArgument(password);
+
+  auto refusedLogIn = [](const FtpReply& r) -> void {
+    uint32_t error = r.code == 530 ? ERROR_INTERNET_INCORRECT_PASSWORD
+                                   : (r.code >= 500 ? ERROR_INTERNET_LOGIN_FAILURE
+                                                    : ERROR_INTERNET_EXTENDED_ERROR);
+    throw CInternetException(error, r.Text());
+  };
+  reply = m_control.Exec("USER " + user, Record::Always);
+  if (reply.code == 331) reply = m_control.Exec("PASS " + password, Record::Always);
+  if (reply.code == 332)
+    throw CInternetException(ERROR_INTERNET_LOGIN_FAILURE, "the server asks for an account");
+  if (reply.IsError()) refusedLogIn(reply);
+  if (reply.code != 230 && reply.code != 202)
+    throw CInternetException(ERROR_INTERNET_LOGIN_FAILURE, reply.Text());
+
+  // The log-in reply stays the last response: the probes below record nothing.
+  FtpReply feat = m_control.Exec("FEAT", Record::Never);
+  m_features = trox::ftp::ParseFeatures(feat);
+  if (HasFeature("UTF8")) m_control.Exec("OPTS UTF8 ON", Record::Never);
+}
+
+void CFtpConnectionImpl::CheckReady() {
+  m_control.CheckAlive();
+  if (m_openStream)
+    throw CInternetException(ERROR_FTP_TRANSFER_IN_PROGRESS, "a transfer is still open");
+}
+
+std::string CFtpConnectionImpl::GetCurrentDirectory() {
+  CheckReady();
+  FtpReply reply = m_control.Exec("PWD");
+  if (reply.IsError()) Refused(reply);
+  auto path = trox::ftp::ParsePwdReply(reply.lines.empty() ? "" : reply.lines.front());
+  if (!path) Refused(reply);
+  return *path;
+}
+
+void CFtpConnectionImpl::SetCurrentDirectory(const std::string& folder) {
+  CheckReady();
+  CheckArgument(folder);
+  FtpReply reply = m_control.Exec("CWD " + folder);
+  if (!reply.IsPositive()) Refused(reply);
+}
+
+void CFtpConnectionImpl::CreateDirectory(const std::string& folder) {
+  CheckReady();
+  CheckArgument(folder);
+  FtpReply reply = m_control.Exec("MKD " + folder);
+  if (!reply.IsPositive()) Refused(reply);
+}
+
+void CFtpConnectionImpl::SetType(uint32_t flags) {
+  char type = IsAscii(flags) ? 'A' : 'I';
+  if (type == m_type) return;
+  FtpReply reply = m_control.Exec(std::string("TYPE ") + type, Record::OnError);
+  if (!reply.IsPositive()) Refused(reply);
+  m_type = type;
+}
+
+CFtpConnectionImpl::DataChannel CFtpConnectionImpl::OpenDataChannel() {
+  return m_settings.passive ? OpenPassive() : OpenActive();
+}
+
+CFtpConnectionImpl::DataChannel CFtpConnectionImpl::OpenPassive() {
+  Address peer = m_control.Socket().PeerAddress();
+  std::optional<uint16_t> port;
+  if (!m_noEpsv) {
+    FtpReply reply = m_control.Exec("EPSV", Record::Never);
+    if (reply.code == 229) {
+      port = trox::ftp::ParseEpsvReply(reply.lines.front());
+      if (!port) {
+        m_control.RecordReply(reply);
+        throw CInternetException(ERROR_FTP_NO_PASSIVE_MODE, "cannot read " + reply.Text());
+      }
+    } else {
+      m_noEpsv = true;  // not offered here; PASV from now on
+    }
+  }
+  if (!port) {
+    FtpReply reply = m_control.Exec("PASV", Record::OnError);
+    if (!reply.IsPositive()) Refused(reply);
+    port = trox::ftp::ParsePasvReply(reply.lines.front());
+    if (!port) {
+      m_control.RecordReply(reply);
+      throw CInternetException(ERROR_FTP_NO_PASSIVE_MODE, "cannot read " + reply.Text());
+    }
+  }
+  // Only the port counts: the data goes to the host we are already talking to, so a server
+  // cannot send us to a third one (and a server behind NAT that names its inner address works).
+  peer.SetPort(*port);
+  DataChannel channel;
+  channel.socket = Socket::ConnectTo(peer, m_control.Timeouts().connectMs);
+  return channel;
+}
+
+CFtpConnectionImpl::DataChannel CFtpConnectionImpl::OpenActive() {
+  Address local = m_control.Socket().LocalAddress();
+  DataChannel channel;
+  channel.socket = Socket::Listen(local);
+  channel.listening = true;
+  Address listening = channel.socket.LocalAddress();
+  std::string host = listening.HostText();
+  uint16_t port = listening.Port();
+  bool v6 = listening.Family() == AF_INET6;
+  if (!m_noEprt) {
+    FtpReply reply = m_control.Exec(
+        "EPRT |" + std::string(v6 ? "2" : "1") + "|" + host + "|" + std::to_string(port) + "|",
+        v6 ? Record::OnError : Record::Never);
+    if (reply.IsPositive()) return channel;
+    if (v6) Refused(reply);
+    m_noEprt = true;
+  }
+  if (v6) throw CInternetException(ERROR_FTP_NO_PASSIVE_MODE, "PORT cannot name an IPv6 address");
+  std::string numbers = host;
+  for (char& c : numbers)
+    if (c == '.') c = ',';
+  FtpReply reply = m_control.Exec(
+      "PORT " + numbers + "," + std::to_string(port / 256) + "," + std::to_string(port % 256),
+      Record::OnError);
+  if (!reply.IsPositive()) Refused(reply);
+  return channel;
+}
+
+std::optional<uint64_t> CFtpConnectionImpl::RemoteSize(const std::string& remotePath) {
+  if (!HasFeature("SIZE")) return std::nullopt;
+  FtpReply reply = m_control.Exec("SIZE " + remotePath, Record::Never);
+  return trox::ftp::ParseSizeReply(reply.lines.empty() ? "" : reply.lines.front());
+}
+
+std::unique_ptr<FtpDataStream> CFtpConnectionImpl::StartTransfer(
+    const std::string& command, uint32_t flags, bool upload, std::optional<uint64_t> knownSize) {
+  DataChannel channel = OpenDataChannel();
+  FtpReply reply = m_control.Exec(command, Record::Always);
+  if (reply.IsError()) Refused(reply);
+  bool ascii = IsAscii(flags);
+  if (!reply.IsPreliminary()) {
+    // Final at once (some servers answer an empty listing so): no data follows.
+    auto stream = std::make_unique<FtpDataStream>(this, Socket(), upload, ascii, std::nullopt);
+    stream->MarkFinished();
+    return stream;
+  }
+  std::optional<uint64_t> size = knownSize;
+  if (!size && !upload) size = trox::ftp::ParseAnnouncedSize(reply.lines.front());
+  Socket data;
+  if (channel.listening) {
+    try {
+      data = channel.socket.Accept(m_control.Timeouts().idleMs);
+    } catch (const CInternetException& e) {
+      // The server is somewhere inside a transfer that will not happen: start afresh.
+      m_control.MarkDead(e.m_dwError, e.m_text);
+      throw;
+    }
+  } else {
+    data = std::move(channel.socket);
+  }
+  auto stream = std::make_unique<FtpDataStream>(this, std::move(data), upload, ascii, size);
+  m_openStream = stream.get();
+  return stream;
+}
+
+std::unique_ptr<CInternetFile> CFtpConnectionImpl::OpenFile(const std::string& remotePath,
+                                                            uint32_t access, uint32_t flags) {
+  CheckReady();
+  CheckArgument(remotePath);
+  if (access != GENERIC_READ && access != GENERIC_WRITE)
+    throw CInternetException(ERROR_INTERNET_INVALID_OPERATION, "open for read or for write");
+  SetType(flags);
+  if (access == GENERIC_WRITE) return StartTransfer("STOR " + remotePath, flags, true, {});
+  std::optional<uint64_t> size;
+  if (!IsAscii(flags)) size = RemoteSize(remotePath);
+  return StartTransfer("RETR " + remotePath, flags, false, size);
+}
+
+void CFtpConnectionImpl::GetFile(const std::string& remotePath, const std::string& localPath,
+                                 bool failIfExists, uint32_t flags) {
+  CheckReady();
+  CheckArgument(remotePath);
+  if (failIfExists && ::access(localPath.c_str(), F_OK) == 0) ThrowErrno(EEXIST, localPath);
+  SetType(flags);
+  std::optional<uint64_t> size;
+  if (!IsAscii(flags)) size = RemoteSize(remotePath);
+  std::unique_ptr<FtpDataStream> stream = StartTransfer("RETR " + remotePath, flags, false, size);
+
+  // The local file is made only once the server has agreed to send, and removed again when
+  // the transfer fails, so that a failed get never leaves a file that looks complete.
+  int fd = ::open(localPath.c_str(),
+                  O_WRONLY | O_CREAT | O_CLOEXEC | (failIfExists ? O_EXCL : O_TRUNC), 0666);
+  if (fd < 0) ThrowErrno(errno, "create " + localPath);  // the stream abandons the transfer
+  try {
+    std::vector<char> buffer(kFileBuffer);
+    for (;;) {
+      size_t n = stream->ReadBlock(buffer.data(), buffer.size());
+      WriteAll(fd, buffer.data(), n, localPath);
+      if (n < buffer.size()) break;
+    }
+    stream->Close();
+    int fdToClose = fd;
+    fd = -1;
+    if (::close(fdToClose) != 0) ThrowErrno(errno, "close " + localPath);
+  } catch (...) {
+    if (fd >= 0) ::close(fd);
+    ::unlink(localPath.c_str());
+    throw;
+  }
+}
+
+void CFtpConnectionImpl::PutFile(const std::string& localPath, const std::string& remotePath,
+                                 uint32_t flags) {
+  CheckReady();
+  CheckArgument(remotePath);
+  int fd = ::open(localPath.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) ThrowErrno(errno, "open " + localPath);
+  struct FdCloser {
+    int fd;
+    ~FdCloser() { ::close(fd); }
+  } closer{fd};
+  struct stat st {};
+  if (::fstat(fd, &st) != 0) ThrowErrno(errno, "stat " + localPath);
+  if (S_ISDIR(st.st_mode)) ThrowErrno(EISDIR, localPath);
+
+  SetType(flags);
+  std::unique_ptr<FtpDataStream> stream = StartTransfer("STOR " + remotePath, flags, true, {});
+  if (!IsAscii(flags) && S_ISREG(st.st_mode)) {
+    stream->WriteFromFile(fd, static_cast<uint64_t>(st.st_size));
+  } else {
+    std::vector<char> buffer(kFileBuffer);
+    for (;;) {
+      ssize_t n = ::read(fd, buffer.data(), buffer.size());
+      if (n < 0 && errno == EINTR) continue;
+      if (n < 0) ThrowErrno(errno, "read " + localPath);  // the stream abandons the transfer
+      if (n == 0) break;
+      stream->Write(buffer.data(), static_cast<uint32_t>(n));
+    }
+  }
+  stream->Close();
+}
+
+std::unique_ptr<CInternetFile> CFtpConnectionImpl::Command(const std::string& command,
+                                                           bool expectResponse, uint32_t flags) {
+  CheckReady();
+  CheckArgument(command);
+  // A raw TYPE changes what the server sends; the next transfer says again what it needs.
+  if (command.size() >= 4 && strncasecmp(command.c_str(), "TYPE", 4) == 0) m_type = 0;
+  if (expectResponse) {
+    SetType(flags);
+    return StartTransfer(command, flags, false, std::nullopt);
+  }
+  FtpReply reply = m_control.Exec(command, Record::Always);
+  while (reply.IsPreliminary()) reply = m_control.Read(Record::Always);
+  if (reply.IsError()) Refused(reply);
+  return nullptr;
+}
+
+std::vector<FtpListEntry> CFtpConnectionImpl::List(const std::string& mask) {
+  CheckReady();
+  CheckArgument(mask);
+  bool whole = mask.empty() || mask == "*";
+  bool mlsd = whole && (HasFeature("MLST") || HasFeature("MLSD"));
+  // Listings are text in either type, and the parsers take both line ends, so the type the
+  // last transfer left is kept (one TYPE less per folder).
+  uint32_t flags = m_type == 'I' ? FTP_TRANSFER_TYPE_BINARY : FTP_TRANSFER_TYPE_ASCII;
+  SetType(flags);
+  std::string data;
+  auto run = [&](const std::string& command) {
+    std::unique_ptr<FtpDataStream> stream = StartTransfer(command, flags, false, std::nullopt);
+    // Read as bytes: the listing parsers drop the "\r" themselves.
+    std::vector<char> buffer(64 * 1024);
+    for (;;) {
+      size_t n = stream->ReadBlock(buffer.data(), buffer.size());
+      data.append(buffer.data(), n);
+      if (n < buffer.size()) break;
+    }
+    stream->Close();
+  };
+  if (mlsd) {
+    run("MLSD");
+  } else if (!whole) {
+    run("LIST " + mask);
+  } else if (m_noListAll) {
+    run("LIST");
+  } else {
+    // "-a" shows the hidden files that a plain LIST leaves out on ls-based servers.
+    try {
+      run("LIST -a");
+    } catch (const CInternetException& e) {
+      if (e.m_dwError != ERROR_INTERNET_EXTENDED_ERROR) throw;
+      m_noListAll = true;
+      run("LIST");
+    }
+  }
+  return trox::ftp::ParseListing(data, mlsd);
+}

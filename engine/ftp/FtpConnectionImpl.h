@@ -1,0 +1,99 @@
+// One logged-in FTP session below CFtpConnection: log-in, folder commands, data connections and
+// transfers. Its operations throw CInternetException; CFtpConnection turns that into a success
+// flag and the thread's last error where the caller expects one.
+//
+// A transfer goes: TYPE (only when it changes), the data connection (EPSV, else PASV; or EPRT,
+// else PORT when active), the command, its preliminary reply, the data, and the final reply.
+// A passive data connection goes to the control connection's peer, whatever address a 227
+// reply names, and is connected without bind(). An active one listens on the control
+// connection's local address.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "ftp/FtpControl.h"
+#include "ftp/Internet.h"
+#include "net/Socket.h"
+
+namespace trox::ftp {
+class FtpDataStream;
+}
+
+struct FtpLoginSettings {
+  std::string server;
+  uint16_t port = 21;
+  std::string user;  // empty: anonymous
+  std::string password;
+  bool passive = true;
+  std::string proxyHost;  // empty: no proxy
+  uint16_t proxyPort = 21;
+};
+
+class CFtpConnectionImpl {
+ public:
+  CFtpConnectionImpl(const FtpLoginSettings& settings, const InternetTimeouts& timeouts);
+  ~CFtpConnectionImpl();
+  CFtpConnectionImpl(const CFtpConnectionImpl&) = delete;
+  CFtpConnectionImpl& operator=(const CFtpConnectionImpl&) = delete;
+
+  // Connects and logs in; throws.
+  void LogIn();
+
+  std::string GetCurrentDirectory();
+  void SetCurrentDirectory(const std::string& folder);
+  void CreateDirectory(const std::string& folder);
+  void PutFile(const std::string& localPath, const std::string& remotePath, uint32_t flags);
+  void GetFile(const std::string& remotePath, const std::string& localPath, bool failIfExists,
+               uint32_t flags);
+  std::unique_ptr<CInternetFile> OpenFile(const std::string& remotePath, uint32_t access,
+                                          uint32_t flags);
+  // A raw command; with expectResponse its data stream (null otherwise).
+  std::unique_ptr<CInternetFile> Command(const std::string& command, bool expectResponse,
+                                         uint32_t flags);
+  // The entries of a listing of mask ("*" for the current folder).
+  std::vector<FtpListEntry> List(const std::string& mask);
+  void Close();
+
+  bool HasFeature(const std::string& word) const { return m_features.count(word) > 0; }
+  const FtpLoginSettings& Settings() const { return m_settings; }
+
+  // For the data streams: an open stream ends (or is abandoned).
+  void StreamClosed(trox::ftp::FtpDataStream* stream);
+  trox::ftp::FtpControl& Control() { return m_control; }
+
+ private:
+  friend class trox::ftp::FtpDataStream;
+
+  // A data connection before the transfer command: connected (passive) or listening (active).
+  struct DataChannel {
+    trox::net::Socket socket;
+    bool listening = false;
+  };
+
+  // Throws when the connection is dead, closed or busy with an open stream.
+  void CheckReady();
+  void SetType(uint32_t flags);
+  DataChannel OpenDataChannel();
+  DataChannel OpenPassive();
+  DataChannel OpenActive();
+  // TYPE, data connection, the command and its preliminary reply. The stream owns the data
+  // socket from then on; it reads or writes, then finishes with the final reply.
+  std::unique_ptr<trox::ftp::FtpDataStream> StartTransfer(const std::string& command,
+                                                          uint32_t flags, bool upload,
+                                                          std::optional<uint64_t> knownSize);
+  std::optional<uint64_t> RemoteSize(const std::string& remotePath);
+
+  FtpLoginSettings m_settings;
+  trox::ftp::FtpControl m_control;
+  std::set<std::string> m_features;
+  char m_type = 0;  // 'A' or 'I' once sent
+  bool m_noEpsv = false;
+  bool m_noEprt = false;
+  bool m_noListAll = false;
+  trox::ftp::FtpDataStream* m_openStream = nullptr;
+};

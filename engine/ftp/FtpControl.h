@@ -1,0 +1,72 @@
+// The control connection of one FTP session: sends command lines, reads replies through the
+// reply reader with the time-outs of the layer, and is the only writer of the thread's last
+// response. A control connection that timed out or dropped is dead: the server's state is
+// unknown, so every later call fails at once with the same error instead of waiting again.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+
+#include "ftp/FtpReply.h"
+#include "ftp/Internet.h"
+#include "net/Socket.h"
+
+namespace trox::ftp {
+
+// Which replies of a command become the thread's last response.
+enum class Record {
+  Always,   // the reply the caller may ask for (log-in, CWD, transfers, raw commands)
+  OnError,  // housekeeping whose success says nothing (TYPE, EPSV, PASV, PWD before a listing)
+  Never,    // probes whose refusal is expected and handled (FEAT, OPTS, SIZE, EPSV)
+};
+
+// The calling thread's last response; code 0 when there is none.
+struct LastResponse {
+  int code = 0;
+  std::string text;
+};
+const LastResponse& ThreadLastResponse();
+
+// Writes a command to standard error when TROX_FTP_TRACE is set, with the argument of PASS
+// masked; the only place that shows commands.
+void TraceLine(const char* direction, const std::string& line);
+
+class FtpControl {
+ public:
+  explicit FtpControl(const InternetTimeouts& timeouts) : m_timeouts(timeouts) {}
+
+  // Connects; throws 12007, 12029 or 12002.
+  void Connect(const std::string& host, uint16_t port);
+  // Sends one command (CRLF added). Throws when the connection is dead or drops.
+  void Send(const std::string& command);
+  // Reads the next complete reply within the idle and whole-reply bounds.
+  FtpReply Read(Record record);
+  // Send and Read.
+  FtpReply Exec(const std::string& command, Record record = Record::Always);
+  // Makes a reply read earlier the thread's last response (for a positive reply that turned
+  // out to be unusable, such as an unparsable 227).
+  void RecordReply(const FtpReply& reply);
+
+  // Throws the error that killed the connection, if any.
+  void CheckAlive() const;
+  bool Dead() const { return m_deadError != 0; }
+  // Marks the connection dead (a data connection timed out: the server's state is unknown).
+  void MarkDead(uint32_t error, const std::string& text);
+  // Sends QUIT without waiting for the answer, then closes.
+  void Quit();
+
+  net::Socket& Socket() { return m_socket; }
+  const InternetTimeouts& Timeouts() const { return m_timeouts; }
+
+ private:
+  [[noreturn]] void Fail(const CInternetException& e);
+
+  InternetTimeouts m_timeouts;
+  net::Socket m_socket;
+  FtpReplyReader m_reader;
+  uint32_t m_deadError = 0;
+  std::string m_deadText;
+};
+
+}  // namespace trox::ftp

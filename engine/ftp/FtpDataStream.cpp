@@ -1,0 +1,182 @@
+#include "ftp/FtpDataStream.h"
+
+#include <unistd.h>
+
+#include <cstring>
+
+#include "ftp/FtpConnectionImpl.h"
+
+namespace trox::ftp {
+
+namespace {
+constexpr size_t kAsciiChunk = 64 * 1024;
+}
+
+FtpDataStream::FtpDataStream(CFtpConnectionImpl* owner, net::Socket socket, bool upload, bool ascii,
+                             std::optional<uint64_t> announcedSize)
+    : m_owner(owner),
+      m_socket(std::move(socket)),
+      m_upload(upload),
+      m_ascii(ascii),
+      m_announcedSize(announcedSize) {}
+
+FtpDataStream::~FtpDataStream() {
+  try {
+    if (!m_finished && m_owner) Finish(!m_upload && !m_eof);
+  } catch (...) {
+  }
+  if (m_owner) m_owner->StreamClosed(this);
+}
+
+void FtpDataStream::Detach() {
+  m_socket.Close();
+  m_owner = nullptr;
+  m_finished = true;
+  m_failed = true;
+}
+
+void FtpDataStream::CheckUsable() const {
+  if (!m_owner)
+    throw CInternetException(ERROR_INTERNET_INCORRECT_HANDLE_STATE, "the connection is closed");
+  if (m_failed)
+    throw CInternetException(ERROR_INTERNET_CONNECTION_ABORTED, "the transfer has failed");
+}
+
+void FtpDataStream::Release() {
+  m_finished = true;
+  m_socket.Close();
+  if (m_owner) m_owner->StreamClosed(this);
+}
+
+void FtpDataStream::DataFailed(const CInternetException& e) {
+  m_failed = true;
+  Release();
+  FtpControl& control = m_owner->Control();
+  if (e.m_dwError == ERROR_INTERNET_TIMEOUT) {
+    control.MarkDead(e.m_dwError, e.m_text);
+    throw e;
+  }
+  // The server usually explains a broken data connection on the control connection (a full
+  // disk, a refused upload); its reply is the better report.
+  try {
+    FtpReply reply = control.Read(Record::Always);
+    while (reply.IsPreliminary()) reply = control.Read(Record::Always);
+    if (reply.IsError()) throw CInternetException(ERROR_INTERNET_EXTENDED_ERROR, reply.Text());
+  } catch (const CInternetException& later) {
+    if (later.m_dwError == ERROR_INTERNET_EXTENDED_ERROR) throw;
+  }
+  throw e;
+}
+
+size_t FtpDataStream::ReceiveRaw(char* buffer, size_t size) {
+  size_t n = 0;
+  try {
+    n = m_socket.ReceiveSome(buffer, size, m_owner->Control().Timeouts().idleMs);
+  } catch (const CInternetException& e) {
+    DataFailed(e);
+  }
+  m_wireBytes += n;
+  if (n == 0) m_eof = true;
+  return n;
+}
+
+void FtpDataStream::SendRaw(const char* data, size_t size) {
+  try {
+    m_socket.SendAll(data, size, m_owner->Control().Timeouts().idleMs);
+  } catch (const CInternetException& e) {
+    DataFailed(e);
+  }
+  m_wireBytes += size;
+}
+
+size_t FtpDataStream::ReadBlock(char* buffer, size_t size) {
+  CheckUsable();
+  if (m_finished && m_pendingPos >= m_pending.size()) return 0;
+  size_t filled = 0;
+  while (filled < size) {
+    if (m_pendingPos < m_pending.size()) {
+      size_t take = std::min(size - filled, m_pending.size() - m_pendingPos);
+      std::memcpy(buffer + filled, m_pending.data() + m_pendingPos, take);
+      m_pendingPos += take;
+      filled += take;
+      continue;
+    }
+    if (m_eof) break;
+    if (!m_ascii) {
+      filled += ReceiveRaw(buffer + filled, size - filled);
+      continue;
+    }
+    m_raw.resize(kAsciiChunk);
+    size_t n = ReceiveRaw(m_raw.data(), m_raw.size());
+    m_pending.clear();
+    m_pendingPos = 0;
+    if (n == 0)
+      m_fromNetwork.Finish(m_pending);
+    else
+      m_fromNetwork.Convert(std::string_view(m_raw.data(), n), m_pending);
+  }
+  if (m_eof && !m_finished && m_pendingPos >= m_pending.size()) Finish(false);
+  return filled;
+}
+
+uint32_t FtpDataStream::Read(void* buffer, uint32_t count) {
+  if (m_upload)
+    throw CInternetException(ERROR_INTERNET_INVALID_OPERATION, "the file is open for writing");
+  return static_cast<uint32_t>(ReadBlock(static_cast<char*>(buffer), count));
+}
+
+void FtpDataStream::Write(const void* buffer, uint32_t count) {
+  if (!m_upload)
+    throw CInternetException(ERROR_INTERNET_INVALID_OPERATION, "the file is open for reading");
+  CheckUsable();
+  if (m_finished)
+    throw CInternetException(ERROR_INTERNET_INCORRECT_HANDLE_STATE, "the file is closed");
+  const char* data = static_cast<const char*>(buffer);
+  if (!m_ascii) {
+    SendRaw(data, count);
+    return;
+  }
+  m_raw.clear();
+  m_toNetwork.Convert(std::string_view(data, count), m_raw);
+  SendRaw(m_raw.data(), m_raw.size());
+}
+
+void FtpDataStream::WriteFromFile(int fd, uint64_t size) {
+  CheckUsable();
+  try {
+    m_wireBytes += m_socket.SendFileData(fd, size, m_owner->Control().Timeouts().idleMs);
+  } catch (const CInternetException& e) {
+    if (e.m_dwError < 12000) {  // the local file failed, not the connection
+      Finish(true);
+      throw;
+    }
+    DataFailed(e);
+  }
+}
+
+void FtpDataStream::Close() {
+  if (m_finished) return;
+  if (!m_owner) return;
+  Finish(!m_upload && !m_eof);
+}
+
+void FtpDataStream::Finish(bool abandoned) {
+  Release();  // an upload's end of data; for an abandoned download the server sees a reset
+  FtpControl& control = m_owner->Control();
+  Record record = abandoned ? Record::Never : Record::Always;
+  FtpReply reply = control.Read(record);
+  while (reply.IsPreliminary()) reply = control.Read(record);
+  if (abandoned) return;
+  if (reply.IsError()) {
+    m_failed = true;
+    throw CInternetException(ERROR_INTERNET_EXTENDED_ERROR, reply.Text());
+  }
+  if (!m_upload && m_announcedSize && m_wireBytes < *m_announcedSize) {
+    m_failed = true;
+    throw CInternetException(ERROR_INTERNET_CONNECTION_ABORTED,
+                             "the data ended after " + std::to_string(m_wireBytes) + " of " +
+                                 std::to_string(*m_announcedSize) + " bytes");
+  }
+}
+
+}  // namespace trox::ftp

@@ -1,0 +1,70 @@
+// The data of one FTP transfer as a CInternetFile: a download, an upload, a listing or a raw
+// command's data. It owns the data connection; the final reply is read when the data ends
+// (reading) or when it is closed (writing), so a failed transfer throws from the Read that
+// reaches the end, or from Close.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+
+#include "ftp/Internet.h"
+#include "ftp/LineEnds.h"
+#include "net/Socket.h"
+
+class CFtpConnectionImpl;
+
+namespace trox::ftp {
+
+class FtpDataStream : public CInternetFile {
+ public:
+  // announcedSize: the byte count the server gave for a download (SIZE or the 150 reply); a
+  // download that ends before it is a failed transfer.
+  FtpDataStream(CFtpConnectionImpl* owner, net::Socket socket, bool upload, bool ascii,
+                std::optional<uint64_t> announcedSize);
+  ~FtpDataStream() override;
+
+  uint32_t Read(void* buffer, uint32_t count) override;
+  void Write(const void* buffer, uint32_t count) override;
+  void Close() override;
+
+  // Reads up to size bytes (fewer only at the end); for whole-file transfers.
+  size_t ReadBlock(char* buffer, size_t size);
+  // Sends size bytes of an open local file (binary uploads, without copying).
+  void WriteFromFile(int fd, uint64_t size);
+  // The transfer ended before any data (the server's first reply was already final).
+  void MarkFinished() { Release(); }
+  // The connection goes away while the stream is open.
+  void Detach();
+
+ private:
+  // Receives from the data connection; 0 at its end.
+  size_t ReceiveRaw(char* buffer, size_t size);
+  void SendRaw(const char* data, size_t size);
+  // Closes the data connection and reads the final reply; throws when the transfer failed,
+  // unless the caller abandoned the download.
+  void Finish(bool abandoned);
+  // A data connection that failed: a time-out kills the control connection too (the server's
+  // state is unknown); otherwise the server's final reply says why when it has one.
+  [[noreturn]] void DataFailed(const CInternetException& e);
+  void CheckUsable() const;
+  // The data connection is done with: closed, and the connection free for other commands.
+  void Release();
+
+  CFtpConnectionImpl* m_owner;
+  net::Socket m_socket;
+  bool m_upload;
+  bool m_ascii;
+  std::optional<uint64_t> m_announcedSize;
+  uint64_t m_wireBytes = 0;
+  bool m_eof = false;
+  bool m_finished = false;
+  bool m_failed = false;
+  std::string m_pending;  // converted download bytes not handed out yet
+  size_t m_pendingPos = 0;
+  std::string m_raw;  // scratch buffer for ASCII conversion
+  FromNetworkLineEnds m_fromNetwork;
+  ToNetworkLineEnds m_toNetwork;
+};
+
+}  // namespace trox::ftp

@@ -1,0 +1,288 @@
+// The public face of the FTP and HTTP layer: sessions, connections, listings, the thread's last
+// error and last response, and the time-out settings. The work is done below (FtpConnectionImpl,
+// FtpDataStream, net/); this file turns exceptions into success flags where callers expect them.
+#include "ftp/Internet.h"
+
+#include <errno.h>
+#include <signal.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <mutex>
+#include <new>
+
+#include "ftp/FtpConnectionImpl.h"
+#include "ftp/FtpControl.h"
+#include "net/HttpGet.h"
+
+namespace {
+
+thread_local uint32_t t_lastError = 0;
+
+std::mutex g_timeoutsMutex;
+InternetTimeouts g_timeouts;
+bool g_timeoutsSetByCaller = false;
+
+// Once, at the first session: the environment's bound on silence (for tests of the programs),
+// and SIGPIPE ignored, since sendfile() to a peer that went away raises it and there is no flag
+// to refuse it per call as send() has.
+void FirstSessionSetUp() {
+  static std::once_flag once;
+  std::call_once(once, [] {
+    struct sigaction current {};
+    if (::sigaction(SIGPIPE, nullptr, &current) == 0 && current.sa_handler == SIG_DFL)
+      ::signal(SIGPIPE, SIG_IGN);
+    const char* env = std::getenv("TROX_NET_TIMEOUT_MS");
+    if (!env || !*env) return;
+    char* end = nullptr;
+    long ms = std::strtol(env, &end, 10);
+    if (*end != '\0' || ms <= 0 || ms > 3600 * 1000) return;
+    std::lock_guard<std::mutex> lock(g_timeoutsMutex);
+    if (g_timeoutsSetByCaller) return;
+    g_timeouts.idleMs = static_cast<int>(ms);
+    if (g_timeouts.connectMs > ms) g_timeouts.connectMs = static_cast<int>(ms);
+  });
+}
+
+// Runs an operation that reports failure by exception; returns the success flag and sets the
+// thread's last error on failure.
+template <typename Fn>
+bool Guarded(Fn&& fn) {
+  try {
+    fn();
+    return true;
+  } catch (const CInternetException& e) {
+    SetLastError(e.m_dwError);
+  } catch (const std::bad_alloc&) {
+    SetLastError(ENOMEM);
+  }
+  return false;
+}
+
+// Splits "host[:port]" (or "[v6]:port", and WinINet's "ftp=host:port" form) into its parts.
+void SplitHostPort(std::string text, std::string& host, uint16_t& port) {
+  size_t eq = text.find("ftp=");
+  if (eq != std::string::npos) {
+    text = text.substr(eq + 4);
+    size_t space = text.find_first_of(" ;");
+    if (space != std::string::npos) text.resize(space);
+  }
+  port = 21;
+  std::string portText;
+  if (!text.empty() && text[0] == '[') {
+    size_t close = text.find(']');
+    host = text.substr(1, close == std::string::npos ? std::string::npos : close - 1);
+    if (close != std::string::npos && close + 1 < text.size() && text[close + 1] == ':')
+      portText = text.substr(close + 2);
+  } else {
+    size_t colon = text.find(':');
+    if (colon != std::string::npos && text.find(':', colon + 1) == std::string::npos) {
+      host = text.substr(0, colon);
+      portText = text.substr(colon + 1);
+    } else {
+      host = text;
+    }
+  }
+  if (!portText.empty()) {
+    long p = std::strtol(portText.c_str(), nullptr, 10);
+    if (p > 0 && p <= 65535) port = static_cast<uint16_t>(p);
+  }
+}
+
+}  // namespace
+
+uint32_t GetLastError() {
+  return t_lastError;
+}
+void SetLastError(uint32_t error) {
+  t_lastError = error;
+}
+
+bool InternetGetLastResponseInfo(uint32_t* error, char* buffer, uint32_t* length) {
+  const trox::ftp::LastResponse& last = trox::ftp::ThreadLastResponse();
+  if (last.code == 0) {
+    if (length) *length = 0;
+    return false;
+  }
+  uint32_t needed = static_cast<uint32_t>(last.text.size());
+  if (!length || !buffer || *length < needed + 1) {
+    if (length) *length = needed;
+    SetLastError(ERROR_INSUFFICIENT_BUFFER);
+    return false;
+  }
+  std::memcpy(buffer, last.text.c_str(), needed + 1);
+  *length = needed;
+  if (error) *error = static_cast<uint32_t>(last.code);
+  return true;
+}
+
+void SetInternetTimeouts(const InternetTimeouts& timeouts) {
+  std::lock_guard<std::mutex> lock(g_timeoutsMutex);
+  g_timeouts = timeouts;
+  g_timeoutsSetByCaller = true;
+}
+
+InternetTimeouts GetInternetTimeouts() {
+  std::lock_guard<std::mutex> lock(g_timeoutsMutex);
+  return g_timeouts;
+}
+
+// ---- CFtpConnection ----
+
+CFtpConnection::CFtpConnection(std::unique_ptr<CFtpConnectionImpl> impl)
+    : m_impl(std::move(impl)) {}
+
+CFtpConnection::~CFtpConnection() = default;
+
+bool CFtpConnection::GetCurrentDirectory(std::string& folder) {
+  return Guarded([&] { folder = m_impl->GetCurrentDirectory(); });
+}
+
+bool CFtpConnection::SetCurrentDirectory(const std::string& folder) {
+  return Guarded([&] { m_impl->SetCurrentDirectory(folder); });
+}
+
+bool CFtpConnection::CreateDirectory(const std::string& folder) {
+  return Guarded([&] { m_impl->CreateDirectory(folder); });
+}
+
+bool CFtpConnection::PutFile(const std::string& localPath, const std::string& remotePath,
+                             uint32_t flags) {
+  return Guarded([&] { m_impl->PutFile(localPath, remotePath, flags); });
+}
+
+bool CFtpConnection::GetFile(const std::string& remotePath, const std::string& localPath,
+                             bool failIfExists, uint32_t flags) {
+  return Guarded([&] { m_impl->GetFile(remotePath, localPath, failIfExists, flags); });
+}
+
+std::unique_ptr<CInternetFile> CFtpConnection::OpenFile(const std::string& remotePath,
+                                                        uint32_t access, uint32_t flags) {
+  try {
+    return m_impl->OpenFile(remotePath, access, flags);
+  } catch (const CInternetException& e) {
+    SetLastError(e.m_dwError);
+    throw;
+  }
+}
+
+bool CFtpConnection::Command(const std::string& command, bool expectResponse, uint32_t flags,
+                             std::unique_ptr<CInternetFile>* data) {
+  return Guarded([&] {
+    std::unique_ptr<CInternetFile> stream = m_impl->Command(command, expectResponse, flags);
+    if (data) {
+      *data = std::move(stream);
+    } else if (stream) {
+      // Nobody wants the data: take it and let the final reply decide.
+      char buffer[16 * 1024];
+      while (stream->Read(buffer, sizeof buffer) == sizeof buffer) {
+      }
+      stream->Close();
+    }
+  });
+}
+
+void CFtpConnection::Close() {
+  m_impl->Close();
+}
+
+// ---- CFtpFileFind ----
+
+CFtpFileFind::CFtpFileFind(CFtpConnection* connection) : m_connection(connection) {}
+
+CFtpFileFind::~CFtpFileFind() = default;
+
+bool CFtpFileFind::FindFile(const std::string& mask, uint32_t /*flags: never cached*/) {
+  Close();
+  bool ok = Guarded([&] {
+    CFtpConnectionImpl& impl = m_connection->Impl();
+    m_root = impl.GetCurrentDirectory();
+    m_entries = impl.List(mask);
+  });
+  if (!ok) return false;
+  if (m_entries.empty()) {
+    SetLastError(ENOENT);  // "no entry": the system's "No such file or directory"
+    return false;
+  }
+  return true;
+}
+
+bool CFtpFileFind::FindNextFile() {
+  if (m_next >= m_entries.size()) {
+    SetLastError(ENOENT);
+    return false;
+  }
+  ++m_next;
+  return true;
+}
+
+void CFtpFileFind::Close() {
+  m_entries.clear();
+  m_next = 0;
+}
+
+const FtpListEntry& CFtpFileFind::Entry() const {
+  static const FtpListEntry none;
+  return m_next == 0 || m_next > m_entries.size() ? none : m_entries[m_next - 1];
+}
+
+std::string CFtpFileFind::GetFileName() const {
+  return Entry().name;
+}
+bool CFtpFileFind::IsDirectory() const {
+  return Entry().isDirectory;
+}
+bool CFtpFileFind::IsDots() const {
+  return Entry().name == "." || Entry().name == "..";
+}
+uint64_t CFtpFileFind::GetLength() const {
+  return Entry().size;
+}
+std::string CFtpFileFind::GetRoot() const {
+  return m_root;
+}
+
+// ---- CInternetSession ----
+
+CInternetSession::CInternetSession(const std::string& agent, uint32_t context, uint32_t accessType,
+                                   const std::string& proxy, const std::string& /*proxyBypass*/,
+                                   uint32_t /*flags*/)
+    : m_agent(agent), m_context(context), m_accessType(accessType), m_proxy(proxy) {
+  FirstSessionSetUp();
+}
+
+CInternetSession::~CInternetSession() = default;
+
+std::unique_ptr<CFtpConnection> CInternetSession::GetFtpConnection(const std::string& server,
+                                                                   const std::string& user,
+                                                                   const std::string& password,
+                                                                   uint16_t port, bool passive) {
+  FtpLoginSettings settings;
+  settings.server = server;
+  settings.port = port == 0 ? 21 : port;
+  settings.user = user;
+  settings.password = password;
+  settings.passive = passive;
+  if (m_accessType == INTERNET_OPEN_TYPE_PROXY && !m_proxy.empty())
+    SplitHostPort(m_proxy, settings.proxyHost, settings.proxyPort);
+  try {
+    auto impl = std::make_unique<CFtpConnectionImpl>(settings, GetInternetTimeouts());
+    impl->LogIn();
+    return std::make_unique<CFtpConnection>(std::move(impl));
+  } catch (const CInternetException& e) {
+    SetLastError(e.m_dwError);
+    throw;
+  }
+}
+
+std::unique_ptr<CInternetFile> CInternetSession::OpenURL(const std::string& url,
+                                                         uint32_t /*context*/, uint32_t /*flags*/) {
+  try {
+    return trox::net::HttpGet(trox::net::ParseHttpUrl(url), m_agent, GetInternetTimeouts());
+  } catch (const CInternetException& e) {
+    SetLastError(e.m_dwError);
+    throw;
+  }
+}
+
+void CInternetSession::Close() {}

@@ -1,0 +1,278 @@
+#include "net/Socket.h"
+
+#include <arpa/inet.h>
+#include <errno.h>
+#include <fcntl.h>
+#include <netdb.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <poll.h>
+#include <sys/sendfile.h>
+#include <unistd.h>
+
+#include <cstring>
+
+#include "ftp/Internet.h"
+
+namespace trox::net {
+
+uint16_t Address::Port() const {
+  if (Family() == AF_INET6)
+    return ntohs(reinterpret_cast<const sockaddr_in6*>(&storage)->sin6_port);
+  return ntohs(reinterpret_cast<const sockaddr_in*>(&storage)->sin_port);
+}
+
+void Address::SetPort(uint16_t port) {
+  if (Family() == AF_INET6)
+    reinterpret_cast<sockaddr_in6*>(&storage)->sin6_port = htons(port);
+  else
+    reinterpret_cast<sockaddr_in*>(&storage)->sin_port = htons(port);
+}
+
+std::string Address::HostText() const {
+  char text[INET6_ADDRSTRLEN] = "";
+  if (Family() == AF_INET6)
+    inet_ntop(AF_INET6, &reinterpret_cast<const sockaddr_in6*>(&storage)->sin6_addr, text,
+              sizeof text);
+  else
+    inet_ntop(AF_INET, &reinterpret_cast<const sockaddr_in*>(&storage)->sin_addr, text,
+              sizeof text);
+  return text;
+}
+
+uint32_t MapSocketErrno(int err, bool connecting) {
+  switch (err) {
+    case ETIMEDOUT:
+      return connecting ? ERROR_INTERNET_TIMEOUT : ERROR_INTERNET_CONNECTION_ABORTED;
+    case ECONNREFUSED:
+    case ENETUNREACH:
+    case EHOSTUNREACH:
+    case EADDRNOTAVAIL:
+    case ENETDOWN:
+    case EHOSTDOWN:
+    case EAFNOSUPPORT:
+      return connecting ? ERROR_INTERNET_CANNOT_CONNECT : ERROR_INTERNET_CONNECTION_ABORTED;
+    case ECONNRESET:
+    case EPIPE:
+    case ECONNABORTED:
+    case ENOTCONN:
+      return connecting ? ERROR_INTERNET_CANNOT_CONNECT : ERROR_INTERNET_CONNECTION_ABORTED;
+    case EMFILE:
+    case ENFILE:
+    case ENOBUFS:
+    case ENOMEM:
+      return ERROR_INTERNET_OUT_OF_HANDLES;
+    default:
+      return connecting ? ERROR_INTERNET_CANNOT_CONNECT : ERROR_INTERNET_CONNECTION_ABORTED;
+  }
+}
+
+void ThrowInternet(uint32_t error, const std::string& text) {
+  throw CInternetException(error, text);
+}
+
+namespace {
+
+[[noreturn]] void ThrowErrno(int err, bool connecting, const char* where) {
+  ThrowInternet(MapSocketErrno(err, connecting), std::string(where) + ": " + std::strerror(err));
+}
+
+int NewSocket(int family) {
+  int fd = ::socket(family, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, IPPROTO_TCP);
+  if (fd < 0) ThrowErrno(errno, true, "socket");
+  return fd;
+}
+
+}  // namespace
+
+Socket& Socket::operator=(Socket&& other) noexcept {
+  if (this != &other) {
+    Close();
+    m_fd = other.m_fd;
+    other.m_fd = -1;
+  }
+  return *this;
+}
+
+void Socket::Close() {
+  if (m_fd >= 0) ::close(m_fd);
+  m_fd = -1;
+}
+
+bool Socket::Wait(short events, int timeoutMs) {
+  pollfd p{m_fd, events, 0};
+  for (;;) {
+    int r = ::poll(&p, 1, timeoutMs < 0 ? -1 : timeoutMs);
+    if (r > 0) return true;
+    if (r == 0) return false;
+    if (errno != EINTR) ThrowErrno(errno, false, "poll");
+  }
+}
+
+bool Socket::WaitReadable(int timeoutMs) {
+  return Wait(POLLIN, timeoutMs);
+}
+
+std::vector<Address> Resolve(const std::string& host, uint16_t port) {
+  addrinfo hints{};
+  hints.ai_family = AF_UNSPEC;
+  hints.ai_socktype = SOCK_STREAM;
+  hints.ai_flags = AI_ADDRCONFIG;
+  addrinfo* list = nullptr;
+  std::string service = std::to_string(port);
+  int r = ::getaddrinfo(host.c_str(), service.c_str(), &hints, &list);
+  if (r == EAI_NONAME || r == EAI_ADDRFAMILY || r == EAI_NODATA) {
+    // AI_ADDRCONFIG hides loopback names on hosts with no configured address of a family.
+    hints.ai_flags = 0;
+    r = ::getaddrinfo(host.c_str(), service.c_str(), &hints, &list);
+  }
+  if (r != 0 || host.empty()) {
+    if (list) ::freeaddrinfo(list);
+    ThrowInternet(ERROR_INTERNET_NAME_NOT_RESOLVED,
+                  "cannot resolve \"" + host + "\": " + ::gai_strerror(r));
+  }
+  std::vector<Address> result;
+  for (addrinfo* a = list; a; a = a->ai_next) {
+    if (a->ai_addrlen > sizeof(sockaddr_storage)) continue;
+    Address address;
+    std::memcpy(&address.storage, a->ai_addr, a->ai_addrlen);
+    address.length = a->ai_addrlen;
+    result.push_back(address);
+  }
+  ::freeaddrinfo(list);
+  if (result.empty()) ThrowInternet(ERROR_INTERNET_NAME_NOT_RESOLVED, "no address for " + host);
+  return result;
+}
+
+Socket Socket::ConnectTo(const Address& address, int timeoutMs) {
+  Socket s(NewSocket(address.Family()));
+  int r = ::connect(s.m_fd, reinterpret_cast<const sockaddr*>(&address.storage), address.length);
+  if (r == 0) return s;
+  if (errno != EINPROGRESS && errno != EINTR) ThrowErrno(errno, true, "connect");
+  if (!s.Wait(POLLOUT, timeoutMs))
+    ThrowInternet(ERROR_INTERNET_TIMEOUT, "connect to " + address.HostText() + " timed out");
+  int err = 0;
+  socklen_t len = sizeof err;
+  ::getsockopt(s.m_fd, SOL_SOCKET, SO_ERROR, &err, &len);
+  if (err != 0) ThrowErrno(err, true, "connect");
+  return s;
+}
+
+Socket Socket::Connect(const std::string& host, uint16_t port, int timeoutMs) {
+  std::vector<Address> addresses = Resolve(host, port);
+  // The first address's failure is the one reported when none answers: it is what the
+  // resolver preferred, and a refusal there says more than a later address's time-out.
+  CInternetException first(0, "");
+  for (size_t i = 0; i < addresses.size(); ++i) {
+    try {
+      return ConnectTo(addresses[i], timeoutMs);
+    } catch (const CInternetException& e) {
+      if (i == 0) first = e;
+    }
+  }
+  throw first;
+}
+
+Socket Socket::Listen(const Address& address) {
+  Address local = address;
+  local.SetPort(0);
+  Socket s(NewSocket(local.Family()));
+  if (::bind(s.m_fd, reinterpret_cast<const sockaddr*>(&local.storage), local.length) != 0)
+    ThrowErrno(errno, true, "bind");
+  if (::listen(s.m_fd, 1) != 0) ThrowErrno(errno, true, "listen");
+  return s;
+}
+
+Socket Socket::Accept(int timeoutMs) {
+  for (;;) {
+    int fd = ::accept4(m_fd, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
+    if (fd >= 0) return Socket(fd);
+    if (errno == EINTR || errno == ECONNABORTED) continue;
+    if (errno != EAGAIN && errno != EWOULDBLOCK) ThrowErrno(errno, true, "accept");
+    if (!Wait(POLLIN, timeoutMs))
+      ThrowInternet(ERROR_INTERNET_TIMEOUT, "the server did not open the data connection");
+  }
+}
+
+size_t Socket::ReceiveSome(void* buffer, size_t size, int idleMs) {
+  for (;;) {
+    ssize_t n = ::recv(m_fd, buffer, size, 0);
+    if (n >= 0) return static_cast<size_t>(n);
+    if (errno == EINTR) continue;
+    if (errno != EAGAIN && errno != EWOULDBLOCK) ThrowErrno(errno, false, "receive");
+    if (!Wait(POLLIN, idleMs)) ThrowInternet(ERROR_INTERNET_TIMEOUT, "no data from the server");
+  }
+}
+
+void Socket::SendAll(const void* data, size_t size, int idleMs) {
+  const char* p = static_cast<const char*>(data);
+  while (size > 0) {
+    ssize_t n = ::send(m_fd, p, size, MSG_NOSIGNAL);
+    if (n > 0) {
+      p += n;
+      size -= static_cast<size_t>(n);
+      continue;
+    }
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK) ThrowErrno(errno, false, "send");
+    if (!Wait(POLLOUT, idleMs)) ThrowInternet(ERROR_INTERNET_TIMEOUT, "the server takes no data");
+  }
+}
+
+uint64_t Socket::SendFileData(int fileFd, uint64_t count, int idleMs) {
+  uint64_t sent = 0;
+  while (sent < count) {
+    size_t chunk = static_cast<size_t>(std::min<uint64_t>(count - sent, 1u << 30));
+    ssize_t n = ::sendfile(m_fd, fileFd, nullptr, chunk);
+    if (n > 0) {
+      sent += static_cast<uint64_t>(n);
+      continue;
+    }
+    if (n == 0) break;  // the file is shorter than it was
+    if (errno == EINTR) continue;
+    if (errno != EAGAIN && errno != EWOULDBLOCK) {
+      // Not a socket error: the file side failed (an I/O error), reported with its errno.
+      if (errno == EIO || errno == EINVAL || errno == EBADF || errno == EOVERFLOW)
+        throw CInternetException(static_cast<uint32_t>(errno),
+                                 std::string("read local file: ") + std::strerror(errno));
+      ThrowErrno(errno, false, "send");
+    }
+    if (!Wait(POLLOUT, idleMs)) ThrowInternet(ERROR_INTERNET_TIMEOUT, "the server takes no data");
+  }
+  return sent;
+}
+
+void Socket::ShutdownWrite() {
+  if (m_fd >= 0) ::shutdown(m_fd, SHUT_WR);
+}
+
+Address Socket::LocalAddress() const {
+  Address a;
+  a.length = sizeof a.storage;
+  if (::getsockname(m_fd, reinterpret_cast<sockaddr*>(&a.storage), &a.length) != 0)
+    ThrowErrno(errno, false, "getsockname");
+  return a;
+}
+
+Address Socket::PeerAddress() const {
+  Address a;
+  a.length = sizeof a.storage;
+  if (::getpeername(m_fd, reinterpret_cast<sockaddr*>(&a.storage), &a.length) != 0)
+    ThrowErrno(errno, false, "getpeername");
+  return a;
+}
+
+void Socket::SetNoDelay() {
+  int on = 1;
+  ::setsockopt(m_fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
+}
+
+void Socket::SetKeepAlive(int idleSeconds, int intervalSeconds, int count) {
+  int on = 1;
+  ::setsockopt(m_fd, SOL_SOCKET, SO_KEEPALIVE, &on, sizeof on);
+  ::setsockopt(m_fd, IPPROTO_TCP, TCP_KEEPIDLE, &idleSeconds, sizeof idleSeconds);
+  ::setsockopt(m_fd, IPPROTO_TCP, TCP_KEEPINTVL, &intervalSeconds, sizeof intervalSeconds);
+  ::setsockopt(m_fd, IPPROTO_TCP, TCP_KEEPCNT, &count, sizeof count);
+}
+
+}  // namespace trox::net
