@@ -126,6 +126,15 @@ bool IsRemotePathInside(const std::string& path, const std::string& root) {
          path[base.size()] == '/';
 }
 
+bool IsListedNameSafe(const std::string& name, const std::string& root) {
+  if (HasDotDotComponent(name)) return false;
+  if (name.empty() || (name[0] != '/' && name[0] != '\\')) return true;
+  // A name given as a full path must name something inside the listed folder.
+  std::string full = name;
+  CollapseSlashes(full);
+  return IsRemotePathInside(full, root);
+}
+
 int WalkRemoteTree(CTransferJob& job, const std::string& folder, const std::string& mask,
                    void* context, RemoteWalkCallback callback, RemoteRejectCallback reject) {
   std::string collapsed = folder;
@@ -158,7 +167,7 @@ int WalkRemoteTree(CTransferJob& job, const std::string& folder, const std::stri
 
         // A path beyond the local limit could never be stored, and bounds how deep a server
         // that lists a folder inside itself can lead the walk.
-        if (HasDotDotComponent(name) || !IsRemotePathInside(path, root) || path.size() > PATH_MAX) {
+        if (!IsListedNameSafe(name, root) || path.size() > PATH_MAX) {
           if (reject) result = reject(path, context);
         } else if (find.IsDirectory()) {
           result = WalkRemoteTree(job, path, mask, context, callback, reject);

@@ -19,8 +19,8 @@ using RemoteRejectCallback = int (*)(const std::string& path, void* context);
 
 // Depth-first walk of a remote folder tree, one fresh session and connection per folder level.
 // 1 when completed, 0 when stopped or the folder cannot be entered. Log-in failures throw.
-// "." and ".." are passed over; an entry whose name holds a ".." component, or whose path would
-// leave the listed folder, is never visited: it goes to reject (when given), else is passed over.
+// "." and ".." are passed over; an entry whose name is not IsListedNameSafe is never visited: it
+// goes to reject (when given), else is passed over.
 int WalkRemoteTree(CTransferJob& job, const std::string& folder, const std::string& mask,
                    void* context, RemoteWalkCallback callback,
                    RemoteRejectCallback reject = nullptr);
@@ -39,6 +39,9 @@ void StripFolderPrefix(std::string& path, const std::string& folder);
 bool HasDotDotComponent(const std::string& name);
 // Whether a collapsed remote path lies strictly below the listed folder root.
 bool IsRemotePathInside(const std::string& path, const std::string& root);
+// Whether a listed name may be taken as an entry of the folder root: no ".." component, and a
+// name given as a full path lies below root.
+bool IsListedNameSafe(const std::string& name, const std::string& root);
 
 // The suffix test of the selection and permission rules: a pattern with a "." loses its first
 // character ("*.html" -> ".html"); it matches when the path ends with it, case ignored.
