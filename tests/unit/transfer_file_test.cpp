@@ -1,0 +1,331 @@
+#include "TransferFile.h"
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <filesystem>
+
+#include "FtpServers.h"
+#include "TransferJob.h"
+#include "ini/IniFile.h"
+
+namespace {
+
+// Settings and lists that a transfer file carries.
+void ExpectSameStoredSettings(const CTransferJob& a, const CTransferJob& b) {
+  EXPECT_EQ(a.m_server, b.m_server);
+  EXPECT_EQ(a.m_givenServerPath, b.m_givenServerPath);
+  EXPECT_EQ(a.m_remoteFolder, b.m_remoteFolder);
+  EXPECT_EQ(a.m_givenLocalPath, b.m_givenLocalPath);
+  EXPECT_EQ(a.m_localFolder, b.m_localFolder);
+  EXPECT_EQ(a.m_user, b.m_user);
+  EXPECT_EQ(a.m_password, b.m_password);
+  EXPECT_EQ(a.m_logFile, b.m_logFile);
+  EXPECT_EQ(a.m_port, b.m_port);
+  EXPECT_EQ(a.m_proxy, b.m_proxy);
+  EXPECT_EQ(a.m_accessType, b.m_accessType);
+  EXPECT_EQ(a.m_get, b.m_get);
+  EXPECT_EQ(a.m_ignore, b.m_ignore);
+  EXPECT_EQ(a.m_verbose, b.m_verbose);
+  EXPECT_EQ(a.m_archive, b.m_archive);
+  EXPECT_EQ(a.m_upgrade, b.m_upgrade);
+  EXPECT_EQ(a.m_single, b.m_single);
+  EXPECT_EQ(a.m_passive, b.m_passive);
+  EXPECT_EQ(a.m_transferType, b.m_transferType);
+  EXPECT_EQ(a.m_passPrompt, b.m_passPrompt);
+  EXPECT_EQ(a.m_autoTransfer, b.m_autoTransfer);
+  EXPECT_EQ(a.m_selectMode, b.m_selectMode);
+  ASSERT_EQ(a.m_selectList.size(), b.m_selectList.size());
+  for (size_t i = 0; i < a.m_selectList.size(); ++i) {
+    EXPECT_EQ(a.m_selectList[i].extension, b.m_selectList[i].extension);
+  }
+  ASSERT_EQ(a.m_chmodList.size(), b.m_chmodList.size());
+  for (size_t i = 0; i < a.m_chmodList.size(); ++i) {
+    EXPECT_EQ(a.m_chmodList[i].extension, b.m_chmodList[i].extension);
+    EXPECT_EQ(a.m_chmodList[i].mode, b.m_chmodList[i].mode);
+  }
+  auto sameScripts = [](const std::vector<tagTROX_SCRIPT>& x,
+                        const std::vector<tagTROX_SCRIPT>& y) {
+    ASSERT_EQ(x.size(), y.size());
+    for (size_t i = 0; i < x.size(); ++i) {
+      EXPECT_EQ(x[i].type, y[i].type);
+      EXPECT_EQ(x[i].command, y[i].command);
+      EXPECT_EQ(x[i].expectResponse, y[i].expectResponse);
+      EXPECT_EQ(x[i].sequence, y[i].sequence);
+    }
+  };
+  sameScripts(a.m_connScripts, b.m_connScripts);
+  sameScripts(a.m_tranScripts, b.m_tranScripts);
+  sameScripts(a.m_discScripts, b.m_discScripts);
+}
+
+// Every setting away from its default.
+CTransferJob FullJob(const std::string& dir) {
+  CTransferJob job;
+  job.SetServer("ftp.example.net");
+  job.SetServerPath("\\www\\site\\");
+  job.SetLocalPath(dir + "/local/");
+  job.SetUser("deploy");
+  job.SetPassword("s3cr=t \"x\"");
+  job.SetLogFile(dir + "/run.log");
+  job.SetPort(2121);
+  job.SetProxy("proxy.example.net:2121");
+  job.SetGet();
+  job.SetIgnore();
+  job.SetVerbose();
+  job.SetArchive();
+  job.SetUpgrade();
+  job.SetSingle();
+  job.SetPassive();
+  job.SetTransferType(2);
+  job.SetAutoTransfer();
+  job.SetSelectMode(2);
+  job.AddSelect(".bak");
+  job.AddSelect("tmp");
+  job.AddChmod(".cgi", "755");
+  job.AddChmod(".html", "644");
+  job.AddConnScript("SITE UMASK 022,Y");
+  job.AddConnScript("NOOP");
+  job.AddTranScript("SITE CHMOD 600 %s");
+  job.AddDiscScript("STAT,Y");
+  return job;
+}
+
+class TransferFile : public ::testing::Test {
+ protected:
+  void SetUp() override { m_dir = MakeTempDir(); }
+  std::string Path(const std::string& name) const { return m_dir + "/" + name; }
+  std::string m_dir;
+};
+
+TEST_F(TransferFile, WrittenJobReadsBackTheSame) {
+  CTransferJob job = FullJob(m_dir);
+  ASSERT_EQ(WriteTransferFile(Path("job.trx"), job), 0);
+  CTransferJob back;
+  EXPECT_EQ(ReadTransferFile(Path("job.trx"), back), 0);
+  ExpectSameStoredSettings(job, back);
+
+  // The stored form: CRLF, encrypted password, the lists after the settings.
+  std::string text = ReadFileBytes(Path("job.trx"));
+  EXPECT_EQ(text.find('\n'), text.find("\r\n") + 1);
+  EXPECT_EQ(text.find("s3cr"), std::string::npos);
+  EXPECT_NE(text.find("PASS=\r\nENCPASS="), std::string::npos);
+  EXPECT_NE(text.find("PORT=2121\r\n"), std::string::npos);
+  EXPECT_NE(text.find("FORCEBIN=0\r\nFORCEASCII=1\r\n"), std::string::npos);
+  EXPECT_NE(text.find("[SELECT]\r\nEXCLUDE(1)=.bak\r\nEXCLUDE(2)=tmp\r\n"), std::string::npos);
+  EXPECT_NE(text.find("[SCRIPT]\r\nCONN(1)=SITE UMASK 022,Y\r\nCONN(2)=NOOP\r\n"
+                      "TRAN(1)=SITE CHMOD 600 %s\r\nDISC(1)=STAT,Y\r\n"),
+            std::string::npos);
+  EXPECT_LT(text.find("[TROXWIZ]"), text.find("[SELECT]"));
+
+  // Writing the same job again changes nothing.
+  ASSERT_EQ(WriteTransferFile(Path("job.trx"), back), 0);
+  EXPECT_EQ(ReadFileBytes(Path("job.trx")), text);
+}
+
+TEST_F(TransferFile, RoundTripLosesOnlyWhatTheFormatCannotHold) {
+  std::filesystem::current_path(m_dir);
+  CTransferJob job;
+  job.SetServer("host ; with remark");
+  job.SetUser("user\twith tab");
+  job.SetPassPrompt();
+  job.SetPassword("never stored");
+  job.AddSelect(".lost");  // selection mode 0
+  job.AddConnScript("SITE X;Y\tZ,N");
+  job.SetTransferType(1);
+  ASSERT_EQ(WriteTransferFile(Path("job.trx"), job), 0);
+
+  CTransferJob back;
+  EXPECT_EQ(ReadTransferFile(Path("job.trx"), back), 0);
+  EXPECT_EQ(back.m_server, "host");
+  EXPECT_EQ(back.m_user, "user");
+  EXPECT_EQ(back.m_password, "");
+  EXPECT_EQ(back.m_passPrompt, 1u);
+  EXPECT_TRUE(back.m_selectList.empty());
+  EXPECT_EQ(back.m_localFolder, m_dir);  // no LOCALPATH: the reader's current folder
+  ASSERT_EQ(back.m_connScripts.size(), 1u);
+  EXPECT_EQ(back.m_connScripts[0].command, "SITE X;Y\tZ");
+  EXPECT_EQ(back.m_connScripts[0].expectResponse, 1u);
+  EXPECT_EQ(back.m_transferType, 1u);
+  std::string text = ReadFileBytes(Path("job.trx"));
+  EXPECT_EQ(text.find("[SELECT]"), std::string::npos);
+  EXPECT_NE(text.find("PASS=\r\nENCPASS=\r\n"), std::string::npos);
+}
+
+TEST_F(TransferFile, WindowsFileReadsLikeItsLinuxTwin) {
+  WriteFileBytes(Path("windows.trx"),
+                 "[trox]\r\nserver = \"ftp.example.net\"\r\nServerPath=/www/\r\n"
+                 "user='deploy'\r\nencpass=e56cf16ecce9\r\nport= 2121 \r\nPassive=1\r\n"
+                 "[Select]\r\ninclude(1)=  \".txt\" \r\nInclude(2)=.htm ; web\r\n"
+                 "[chmod]\r\nchmodext(1)=.cgi\r\nChmodAct(1)=\"755\"\r\n"
+                 "[script]\r\nconn(1)=SITE IDLE 60;long,Y\r\n");
+  WriteFileBytes(Path("linux.trx"),
+                 "[TROX]\nSERVER=ftp.example.net\nSERVERPATH=/www/\nUSER=deploy\n"
+                 "ENCPASS=E56CF16ECCE9\nPORT=2121\nPASSIVE=1\n"
+                 "[SELECT]\nINCLUDE(1)=.txt\nINCLUDE(2)=.htm\n"
+                 "[CHMOD]\nCHMODEXT(1)=.cgi\nCHMODACT(1)=755\n"
+                 "[SCRIPT]\nCONN(1)=SITE IDLE 60;long,Y\n");
+  CTransferJob windows;
+  CTransferJob linux;
+  EXPECT_EQ(ReadTransferFile(Path("windows.trx"), windows), 0);
+  EXPECT_EQ(ReadTransferFile(Path("linux.trx"), linux), 0);
+  ExpectSameStoredSettings(windows, linux);
+  EXPECT_EQ(linux.m_password, "secret");
+  EXPECT_EQ(linux.m_port, 2121);
+  ASSERT_EQ(linux.m_selectList.size(), 2u);
+  EXPECT_EQ(linux.m_selectList[0].extension, ".txt");
+  EXPECT_EQ(linux.m_selectList[1].extension, ".htm");
+  EXPECT_EQ(linux.m_chmodList.at(0).mode, 755);
+  EXPECT_EQ(linux.m_connScripts.at(0).command, "SITE IDLE 60;long");
+}
+
+TEST_F(TransferFile, ResultTellsWhetherTheFileNamesAServerOrAnUpgradeCheck) {
+  CTransferJob job;
+  job.SetServer("from the command line");
+  EXPECT_EQ(ReadTransferFile(Path("missing.trx"), job), 2);
+  EXPECT_EQ(job.m_server, "from the command line");
+
+  WriteFileBytes(Path("upgrade.trx"), "[TROX]\nUPGRADE=1\n");
+  EXPECT_EQ(ReadTransferFile(Path("upgrade.trx"), job), 0);
+  EXPECT_EQ(job.m_upgrade, 1u);
+
+  WriteFileBytes(Path("noserver.trx"), "[TROX]\nUSER=x\nSERVER=\n");
+  EXPECT_EQ(ReadTransferFile(Path("noserver.trx"), job), 2);
+
+  // A remark alone counts as a server that is there, but empty.
+  WriteFileBytes(Path("remark.trx"), "[TROX]\nSERVER=;no server yet\n");
+  EXPECT_EQ(ReadTransferFile(Path("remark.trx"), job), 0);
+  EXPECT_EQ(job.m_server, "");
+
+  WriteFileBytes(Path("both.trx"),
+                 "[TROX]\nSERVER=h\nUPGRADE=1\n[SELECT]\nINCLUDE(1)=.a\nEXCLUDE(1)=.b\n");
+  CTransferJob both;
+  EXPECT_EQ(ReadTransferFile(Path("both.trx"), both), 2);
+  EXPECT_EQ(both.m_selectList.size(), 2u);  // the entries stay in the job
+  EXPECT_EQ(both.m_selectMode, 2);
+
+  EXPECT_EQ(ReadTransferFile(m_dir, job), 2);  // a folder reads like a missing file
+  EXPECT_EQ(ReadTransferFile("", job), 2);
+}
+
+TEST_F(TransferFile, ReaderOnlySetsAndAppends) {
+  CTransferJob job;
+  job.SetGet();
+  job.SetUser("kept");
+  job.SetPassword("kept too");
+  job.SetPort(990);
+  job.AddSelect(".first");
+  job.AddConnScript("NOOP");
+  WriteFileBytes(Path("job.trx"),
+                 "[TROX]\nSERVER=h\nGET=0\nUSER=\nPASS=\nIGNORE=2\nVERBOSE=x\n"
+                 "FORCEBIN=1\nFORCEASCII=1\nPORT=\n[TROXWIZ]\nAUTOXFER=-1\n"
+                 "[SELECT]\nINCLUDE(1)=.second\n[SCRIPT]\nCONN(1)=PWD\n");
+  EXPECT_EQ(ReadTransferFile(Path("job.trx"), job), 0);
+  EXPECT_EQ(job.m_get, 1u);
+  EXPECT_EQ(job.m_user, "kept");
+  EXPECT_EQ(job.m_password, "kept too");
+  EXPECT_EQ(job.m_port, 990);
+  EXPECT_EQ(job.m_ignore, 1u);
+  EXPECT_EQ(job.m_verbose, 0u);
+  EXPECT_EQ(job.m_transferType, 2u);
+  EXPECT_EQ(job.m_autoTransfer, 1u);
+  ASSERT_EQ(job.m_selectList.size(), 2u);
+  EXPECT_EQ(job.m_selectList[1].extension, ".second");
+  EXPECT_EQ(job.m_selectMode, 1);
+  ASSERT_EQ(job.m_connScripts.size(), 2u);
+  EXPECT_EQ(job.m_connScripts[1].sequence, 2);
+}
+
+TEST_F(TransferFile, CommentRuleCleansSettingsButNotScripts) {
+  WriteFileBytes(Path("job.trx"),
+                 "[TROX]\nSERVER=host.example   ; the live one\nPASS=pass word  ;x\n"
+                 "SERVERPATH=/www\t/tabbed\nPORT=2121;ftp\nLOG=\t\n"
+                 "[CHMOD]\nCHMODEXT(1)=.cgi ; scripts\nCHMODACT(1)=755;rwx\n"
+                 "[SCRIPT]\nTRAN(1)=SITE X ;\tY  \n");
+  CTransferJob job;
+  job.SetLogFile("kept.log");
+  EXPECT_EQ(ReadTransferFile(Path("job.trx"), job), 0);
+  EXPECT_EQ(job.m_server, "host.example");
+  EXPECT_EQ(job.m_password, "pass word");
+  EXPECT_EQ(job.m_givenServerPath, "/www");
+  EXPECT_EQ(job.m_port, 2121);
+  EXPECT_EQ(job.m_logFile, "kept.log");  // a lone tab is trimmed away: the value is empty
+  ASSERT_EQ(job.m_chmodList.size(), 1u);
+  EXPECT_EQ(job.m_chmodList[0].extension, ".cgi");
+  EXPECT_EQ(job.m_chmodList[0].mode, 755);
+  ASSERT_EQ(job.m_tranScripts.size(), 1u);
+  EXPECT_EQ(job.m_tranScripts[0].command, "SITE X ;\tY");
+}
+
+TEST_F(TransferFile, AGapEndsAList) {
+  WriteFileBytes(Path("job.trx"),
+                 "[TROX]\nSERVER=h\n[SELECT]\nINCLUDE(1)=.a\nINCLUDE(3)=.c\nINCLUDE(01)=.x\n"
+                 "[CHMOD]\nCHMODEXT(1)=.a\nCHMODACT(1)=644\nCHMODEXT(2)=.b\nCHMODACT(2)=\n"
+                 "CHMODEXT(3)=.c\nCHMODACT(3)=600\n"
+                 "[SCRIPT]\nDISC(1)=QUIT\nDISC(2)=\nDISC(3)=NOOP\n");
+  CTransferJob job;
+  EXPECT_EQ(ReadTransferFile(Path("job.trx"), job), 0);
+  ASSERT_EQ(job.m_selectList.size(), 1u);
+  EXPECT_EQ(job.m_selectList[0].extension, ".a");
+  EXPECT_EQ(job.m_chmodList.size(), 1u);
+  EXPECT_EQ(job.m_discScripts.size(), 1u);
+}
+
+TEST_F(TransferFile, FileNameAndLocalPathResolveAgainstTheCurrentFolder) {
+  std::filesystem::create_directories(m_dir + "/sub");
+  WriteFileBytes(Path("sub/job.trx"), "[TROX]\nSERVER=h\nLOCALPATH=data/\n");
+  std::filesystem::current_path(m_dir + "/sub");
+  CTransferJob job;
+  EXPECT_EQ(ReadTransferFile("../sub/./job.trx", job), 0);
+  EXPECT_EQ(job.m_givenLocalPath, m_dir + "/sub/data/");
+  EXPECT_EQ(job.m_localFolder, m_dir + "/sub/data");
+
+  ASSERT_EQ(WriteTransferFile("written.trx", job), 0);
+  EXPECT_TRUE(PathExists(Path("sub/written.trx")));
+}
+
+TEST_F(TransferFile, WriterKeepsWhatItDoesNotKnow) {
+  WriteFileBytes(Path("job.trx"),
+                 "; saved by hand\n[TROX]\nSERVER=old\nENCPASS=E56CF16ECCE9\nCOLOR=blue\n"
+                 "[SELECT]\nINCLUDE(1)=.old\n[MINE]\nkeep=me\n");
+  CTransferJob job;
+  job.SetServer("new");
+  ASSERT_EQ(WriteTransferFile(Path("job.trx"), job), 0);
+  std::string text = ReadFileBytes(Path("job.trx"));
+  EXPECT_EQ(
+      text.rfind("; saved by hand\n[TROX]\nSERVER=new\nENCPASS=E56CF16ECCE9\nCOLOR=blue\n", 0), 0u)
+      << text;
+  EXPECT_NE(text.find("[MINE]\nkeep=me\n"), std::string::npos);
+  EXPECT_EQ(text.find(".old"), std::string::npos);
+  EXPECT_EQ(text.find("\r"), std::string::npos);  // the file keeps its own line ends
+
+  // An empty password leaves the stored one alone.
+  CTransferJob back;
+  EXPECT_EQ(ReadTransferFile(Path("job.trx"), back), 0);
+  EXPECT_EQ(back.m_password, "secret");
+}
+
+TEST_F(TransferFile, AFailedWriteReturns6AndNeverCorruptsTheFile) {
+  CTransferJob job;
+  job.SetServer("good");
+  job.SetUser("two\nlines");
+  job.SetLogFile("never written");
+  ASSERT_EQ(WriteTransferFile(Path("job.trx"), job), 6);
+  CIniFile ini;
+  ASSERT_TRUE(ini.Load(Path("job.trx")));
+  EXPECT_EQ(ini.GetString("TROX", "SERVER"), "good");  // what came before the failure stays
+  EXPECT_FALSE(ini.HasKey("TROX", "USER"));
+  EXPECT_FALSE(ini.HasKey("TROX", "LOG"));
+  EXPECT_EQ(ReadFileBytes(Path("job.trx")).find("lines"), std::string::npos);
+
+  CTransferJob scripted;
+  scripted.AddDiscScript("QUIT\r\nDELE x");
+  EXPECT_EQ(WriteTransferFile(Path("script.trx"), scripted), 6);
+  EXPECT_EQ(ReadFileBytes(Path("script.trx")).find("DELE"), std::string::npos);
+
+  EXPECT_EQ(WriteTransferFile(Path("missing/job.trx"), FullJob(m_dir)), 6);
+  EXPECT_EQ(WriteTransferFile(m_dir, FullJob(m_dir)), 6);
+  EXPECT_FALSE(PathExists(Path("missing")));
+}
+
+}  // namespace
