@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "FtpServers.h"
+#include "PasswordCrypto.h"
 
 namespace {
 
@@ -194,6 +195,45 @@ TEST_P(TroxCliTest, LogGetsTheEngineMessagesButNotTheClosingMessage) {
   EXPECT_TRUE(Contains(text, ": 230")) << text;
   EXPECT_FALSE(Contains(text, "OK"));
   EXPECT_FALSE(Contains(text, server->Password()));
+}
+
+TEST_P(TroxCliTest, EncryptedPasswordIsDecrypted) {
+  std::string stored = server->Password();
+  ASSERT_EQ(EncryptPassword(stored), 1);
+  ProcessResult r = RunTrox(Base() + std::vector<std::string>{"-u", server->User(), "-q", stored});
+  EXPECT_EQ(r.exitCode, 0) << r.output;
+}
+
+TEST_P(TroxCliTest, UnlistedOptionsPassiveAndSingleAreAccepted) {
+  std::string file = localDir + "/one.txt";
+  WriteFileBytes(file, "one\n");
+  ProcessResult r =
+      RunTrox(Account() + std::vector<std::string>{"-x", "-n", "-l", file, "-r", "/one.txt"});
+  EXPECT_EQ(r.exitCode, 0) << r.output;
+  EXPECT_TRUE(Contains(r.output, "Connecting to 127.0.0.1 ...\n"));
+}
+
+TEST_P(TroxCliTest, TransferFileAndOptionsApplyInOrder) {
+  // A file without a server: only a later -s makes the command line good.
+  std::string trx = MakeTempDir() + "/job.trx";
+  WriteFileBytes(trx, "[TROX]\r\nUSER=" + server->User() + "\r\nPASS=" + server->Password() +
+                          "\r\nSERVERPATH=fromfile\r\n");
+  ProcessResult r = RunTrox(std::vector<std::string>{"-f", trx} + Base());
+  EXPECT_EQ(r.exitCode, 0) << r.output;
+  EXPECT_TRUE(PathExists(server->Root() + "/fromfile"));
+
+  r = RunTrox(Base() + std::vector<std::string>{"-f", trx});
+  EXPECT_EQ(r.exitCode, 2) << r.output;
+  EXPECT_TRUE(EndsWith(r.output, kUsage + kBadArguments));
+}
+
+TEST_P(TroxCliTest, RefusedConnectScriptEndsWithError5) {
+  std::string trx = MakeTempDir() + "/job.trx";
+  WriteFileBytes(trx,
+                 "[TROX]\r\nSERVER=" + server->Host() + "\r\n[SCRIPT]\r\nCONN(1)=SITE NOSUCH\r\n");
+  ProcessResult r = RunTrox(std::vector<std::string>{"-f", trx} + Account());
+  EXPECT_EQ(r.exitCode, 5) << r.output;
+  EXPECT_TRUE(EndsWith(r.output, "Error 005 : Transfer errors occurred.\n\n"));
 }
 
 INSTANTIATE_TEST_SUITE_P(Servers, TroxCliTest,
