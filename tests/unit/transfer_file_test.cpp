@@ -11,52 +11,23 @@
 
 namespace {
 
-// Settings and lists that a transfer file carries.
+// Settings (IsSameAs) and the lists, which IsSameAs leaves to the caller.
 void ExpectSameStoredSettings(const CTransferJob& a, const CTransferJob& b) {
-  EXPECT_EQ(a.m_server, b.m_server);
-  EXPECT_EQ(a.m_givenServerPath, b.m_givenServerPath);
-  EXPECT_EQ(a.m_remoteFolder, b.m_remoteFolder);
-  EXPECT_EQ(a.m_givenLocalPath, b.m_givenLocalPath);
+  EXPECT_EQ(a.IsSameAs(b), 1);
   EXPECT_EQ(a.m_localFolder, b.m_localFolder);
-  EXPECT_EQ(a.m_user, b.m_user);
-  EXPECT_EQ(a.m_password, b.m_password);
-  EXPECT_EQ(a.m_logFile, b.m_logFile);
-  EXPECT_EQ(a.m_port, b.m_port);
-  EXPECT_EQ(a.m_proxy, b.m_proxy);
-  EXPECT_EQ(a.m_accessType, b.m_accessType);
-  EXPECT_EQ(a.m_get, b.m_get);
-  EXPECT_EQ(a.m_ignore, b.m_ignore);
-  EXPECT_EQ(a.m_verbose, b.m_verbose);
-  EXPECT_EQ(a.m_archive, b.m_archive);
-  EXPECT_EQ(a.m_upgrade, b.m_upgrade);
-  EXPECT_EQ(a.m_single, b.m_single);
-  EXPECT_EQ(a.m_passive, b.m_passive);
-  EXPECT_EQ(a.m_transferType, b.m_transferType);
-  EXPECT_EQ(a.m_passPrompt, b.m_passPrompt);
-  EXPECT_EQ(a.m_autoTransfer, b.m_autoTransfer);
-  EXPECT_EQ(a.m_selectMode, b.m_selectMode);
-  ASSERT_EQ(a.m_selectList.size(), b.m_selectList.size());
-  for (size_t i = 0; i < a.m_selectList.size(); ++i) {
-    EXPECT_EQ(a.m_selectList[i].extension, b.m_selectList[i].extension);
-  }
-  ASSERT_EQ(a.m_chmodList.size(), b.m_chmodList.size());
-  for (size_t i = 0; i < a.m_chmodList.size(); ++i) {
-    EXPECT_EQ(a.m_chmodList[i].extension, b.m_chmodList[i].extension);
-    EXPECT_EQ(a.m_chmodList[i].mode, b.m_chmodList[i].mode);
-  }
-  auto sameScripts = [](const std::vector<tagTROX_SCRIPT>& x,
-                        const std::vector<tagTROX_SCRIPT>& y) {
-    ASSERT_EQ(x.size(), y.size());
-    for (size_t i = 0; i < x.size(); ++i) {
-      EXPECT_EQ(x[i].type, y[i].type);
-      EXPECT_EQ(x[i].command, y[i].command);
-      EXPECT_EQ(x[i].expectResponse, y[i].expectResponse);
-      EXPECT_EQ(x[i].sequence, y[i].sequence);
+  auto text = [](const CTransferJob& job) {
+    std::string all;
+    for (const auto& s : job.m_selectList) all += "sel " + s.extension + "\n";
+    for (const auto& c : job.m_chmodList) all += "chmod " + c.extension + std::to_string(c.mode);
+    for (const auto* list : {&job.m_connScripts, &job.m_tranScripts, &job.m_discScripts}) {
+      for (const auto& e : *list) {
+        all += e.type + " " + e.command + std::to_string(e.expectResponse) +
+               std::to_string(e.sequence) + "\n";
+      }
     }
+    return all;
   };
-  sameScripts(a.m_connScripts, b.m_connScripts);
-  sameScripts(a.m_tranScripts, b.m_tranScripts);
-  sameScripts(a.m_discScripts, b.m_discScripts);
+  EXPECT_EQ(text(a), text(b));
 }
 
 // Every setting away from its default.
