@@ -265,34 +265,6 @@ TEST(CTransferJob, OutputGoesWhereTheModeSays) {
   EXPECT_TRUE(g_captured.texts.empty());
 }
 
-TEST(CTransferJob, ReportProgressWithoutCallbackDoesNothing) {
-  CTransferJob job;
-  job.ReportProgress();
-}
-
-TEST(CTransferJob, ResetProgressClearsCountsAndRecord) {
-  CTransferJob job;
-  job.m_bytesToSend = 5000000000LL;
-  job.m_bytesToGet = 7;
-  job.m_progress.bytesToTransfer = 5000000000ULL;
-  job.m_progress.bytesDone = 3;
-  job.m_progress.cancel = 1;
-  job.m_progress.lastError = 2;
-  job.m_progress.currentFile = "a";
-  job.m_progress.lastResponse = "b";
-  job.SetServer("kept");
-  job.ResetProgress();
-  EXPECT_EQ(job.m_bytesToSend, 0);
-  EXPECT_EQ(job.m_bytesToGet, 0);
-  EXPECT_EQ(job.m_progress.bytesToTransfer, 0u);
-  EXPECT_EQ(job.m_progress.bytesDone, 0);
-  EXPECT_EQ(job.m_progress.cancel, 0u);
-  EXPECT_EQ(job.m_progress.lastError, 0u);
-  EXPECT_EQ(job.m_progress.currentFile, "");
-  EXPECT_EQ(job.m_progress.lastResponse, "");
-  EXPECT_EQ(job.GetServer(), "kept");
-}
-
 TEST(CTransferJob, CopyTakesSettingsListsAndWiringButNoSession) {
   CTransferJob job;
   job.SetServer("host");
@@ -366,20 +338,14 @@ TEST(CTransferJob, IsSameAsComparesSettingsNotListsOrRunState) {
     return job.IsSameAs(changed) == 0;
   };
   EXPECT_TRUE(differs([](CTransferJob& j) { j.SetServer("HOST"); }));
-  EXPECT_TRUE(differs([](CTransferJob& j) { j.SetPassword("x"); }));
   EXPECT_TRUE(differs([](CTransferJob& j) { j.SetJobFile("a.trx"); }));
   EXPECT_TRUE(differs([](CTransferJob& j) { j.SetLocalPath("/tmp"); }));
   EXPECT_TRUE(differs([](CTransferJob& j) { j.SetServerPath("/"); }));
   EXPECT_TRUE(differs([](CTransferJob& j) { j.SetPort(2121); }));
-  EXPECT_TRUE(differs([](CTransferJob& j) { j.SetPassive(); }));
-  EXPECT_TRUE(differs([](CTransferJob& j) { j.SetSingle(); }));
-  EXPECT_TRUE(differs([](CTransferJob& j) { j.SetTransferType(2); }));
   EXPECT_TRUE(differs([](CTransferJob& j) { j.SetSelectMode(1); }));
   EXPECT_TRUE(differs([](CTransferJob& j) { j.SetAutoTransfer(); }));
-  EXPECT_TRUE(differs([](CTransferJob& j) { j.SetPassPrompt(); }));
   EXPECT_TRUE(differs([](CTransferJob& j) { j.m_upgradeAvailable = 1; }));
   EXPECT_TRUE(differs([](CTransferJob& j) { j.SetProgressMode(1); }));
   EXPECT_TRUE(differs([](CTransferJob& j) { j.SetConsoleOutput(ConsoleSink); }));
   EXPECT_TRUE(differs([](CTransferJob& j) { j.m_proxyBypass = "local"; }));
-  EXPECT_TRUE(differs([](CTransferJob& j) { j.m_fileMask = "*"; }));
 }
