@@ -4,6 +4,7 @@
 #include <pty.h>
 #include <signal.h>
 #include <sys/wait.h>
+#include <termios.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -246,6 +247,8 @@ namespace {
 // the prompt shows.
 struct TerminalRun {
   int exitCode = -1;
+  int signal = 0;             // the signal that ended the program, if one did
+  bool echoRestored = false;  // the terminal echoes again after the program ended
   std::string output;
 };
 
@@ -291,13 +294,16 @@ TerminalRun RunTroxOnTerminal(const std::vector<std::string>& args,
     }
   }
   ReadUntil(master, run.output, "\x01never\x01", 60000);
-  close(master);
   int status = 0;
   if (waitpid(pid, &status, WNOHANG) == 0) {
     kill(pid, SIGKILL);
     waitpid(pid, &status, 0);
   }
+  termios settings{};
+  run.echoRestored = tcgetattr(master, &settings) == 0 && (settings.c_lflag & ECHO) != 0;
+  close(master);
   run.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  run.signal = WIFSIGNALED(status) ? WTERMSIG(status) : 0;
   return run;
 }
 
@@ -332,6 +338,15 @@ TEST(TroxCliTerminal, KeystrokesAreMaskedAndEditable) {
       << run.output;
   EXPECT_FALSE(Contains(run.output, password));
   EXPECT_TRUE(Contains(run.output, "OK\r\n"));
+  EXPECT_TRUE(run.echoRestored);
+}
+
+TEST(TroxCliTerminal, InterruptAtThePromptGivesTheTerminalBack) {
+  TerminalRun run =
+      RunTroxOnTerminal({"-s", "127.0.0.1", "-t", "1", "-y", "-l", MakeTempDir()}, {"ab", "\x03"});
+  EXPECT_EQ(run.signal, SIGINT) << run.output;
+  EXPECT_TRUE(run.echoRestored);
+  EXPECT_FALSE(Contains(run.output, "Connecting"));
 }
 
 TEST(TroxCliTerminal, EnterAloneGivesAnEmptyPassword) {
