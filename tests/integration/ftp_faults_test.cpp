@@ -1,0 +1,467 @@
+// Faults that no real server produces on demand, played by a scripted server on loopback: a
+// thread with a listening socket that answers each command from a script. Time-outs are shortened
+// so that nothing waits long; every wait of the script itself is bounded too.
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <functional>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "FtpServers.h"
+#include "ftp/Internet.h"
+
+namespace {
+
+// A listening socket on 127.0.0.1 with a port the kernel picks.
+int ListenLoopback(uint16_t* port) {
+  int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  sockaddr_in a{};
+  a.sin_family = AF_INET;
+  a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  if (bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0 || listen(fd, 4) != 0) {
+    close(fd);
+    return -1;
+  }
+  socklen_t len = sizeof a;
+  getsockname(fd, reinterpret_cast<sockaddr*>(&a), &len);
+  *port = ntohs(a.sin_port);
+  return fd;
+}
+
+int AcceptWithin(int listenFd, int timeoutMs) {
+  pollfd p{listenFd, POLLIN, 0};
+  if (poll(&p, 1, timeoutMs) != 1) return -1;
+  return accept(listenFd, nullptr, nullptr);
+}
+
+// One accepted connection as the script sees it.
+class Peer {
+ public:
+  explicit Peer(int fd) : m_fd(fd) {}
+  ~Peer() {
+    CloseData();
+    close(m_fd);
+  }
+
+  void Send(const std::string& text) {
+    ssize_t ignored = send(m_fd, text.data(), text.size(), MSG_NOSIGNAL);
+    (void)ignored;
+  }
+  void Reply(const std::string& line) { Send(line + "\r\n"); }
+  // The next command line; "" when the client closed or said nothing for a while.
+  std::string Line(int timeoutMs = 5000) {
+    for (;;) {
+      size_t nl = m_buffer.find("\r\n");
+      if (nl != std::string::npos) {
+        std::string line = m_buffer.substr(0, nl);
+        m_buffer.erase(0, nl + 2);
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_lines.push_back(line);
+        return line;
+      }
+      pollfd p{m_fd, POLLIN, 0};
+      if (poll(&p, 1, timeoutMs) != 1) return "";
+      char buf[1024];
+      ssize_t n = recv(m_fd, buf, sizeof buf, 0);
+      if (n <= 0) return "";
+      m_buffer.append(buf, static_cast<size_t>(n));
+    }
+  }
+  // Answers commands from a table until the client says `until` (which is not answered);
+  // unknown commands get "500 Unknown".
+  std::string AnswerUntil(const std::string& until,
+                          const std::vector<std::pair<std::string, std::string>>& answers) {
+    for (;;) {
+      std::string line = Line();
+      if (line.empty() || line.rfind(until, 0) == 0) return line;
+      bool found = false;
+      for (const auto& [prefix, reply] : answers) {
+        if (line.rfind(prefix, 0) == 0) {
+          Send(reply);
+          found = true;
+          break;
+        }
+      }
+      if (!found) Reply("500 Unknown");
+    }
+  }
+  // The usual log-in: greeting, USER, PASS, and a FEAT with the given features.
+  void LogIn(const std::string& features = "") {
+    Reply("220 scripted");
+    AnswerUntil("FEAT", {{"USER", "331 Password\r\n"}, {"PASS", "230 In\r\n"}});
+    if (features.empty())
+      Reply("500 no FEAT");
+    else
+      Send("211-Features:\r\n" + features + "211 End\r\n");
+  }
+  // A passive data listener; the reply to EPSV that names it.
+  std::string OpenPassive() {
+    uint16_t port = 0;
+    m_dataListen = ListenLoopback(&port);
+    return "229 Entering Extended Passive Mode (|||" + std::to_string(port) + "|)\r\n";
+  }
+  int AcceptData() {
+    m_data = AcceptWithin(m_dataListen, 5000);
+    return m_data;
+  }
+  void SendData(const std::string& bytes) {
+    ssize_t ignored = send(m_data, bytes.data(), bytes.size(), MSG_NOSIGNAL);
+    (void)ignored;
+  }
+  void CloseData() {
+    if (m_data >= 0) close(m_data);
+    if (m_dataListen >= 0) close(m_dataListen);
+    m_data = m_dataListen = -1;
+  }
+  // Waits until the client closes the control connection (or a bound passes).
+  void WaitForClose(int timeoutMs = 10000) {
+    while (!Line(timeoutMs).empty()) {
+    }
+  }
+  std::vector<std::string> Lines() {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return m_lines;
+  }
+
+ private:
+  int m_fd;
+  int m_dataListen = -1;
+  int m_data = -1;
+  std::string m_buffer;
+  std::mutex m_mutex;
+  std::vector<std::string> m_lines;
+};
+
+// Accepts one connection and plays the script on it in a thread of its own.
+class ScriptedServer {
+ public:
+  explicit ScriptedServer(std::function<void(Peer&)> script) {
+    m_listen = ListenLoopback(&m_port);
+    m_thread = std::thread([this, script] {
+      int fd = AcceptWithin(m_listen, 10000);
+      if (fd < 0) return;
+      Peer peer(fd);
+      script(peer);
+      std::lock_guard<std::mutex> lock(m_mutex);
+      m_lines = peer.Lines();
+    });
+  }
+  ~ScriptedServer() {
+    if (m_thread.joinable()) m_thread.join();
+    close(m_listen);
+  }
+  uint16_t Port() const { return m_port; }
+  // Every line the client sent; waits for the script to end first.
+  std::vector<std::string> Received() {
+    if (m_thread.joinable()) m_thread.join();
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return m_lines;
+  }
+
+ private:
+  int m_listen = -1;
+  uint16_t m_port = 0;
+  std::thread m_thread;
+  std::mutex m_mutex;
+  std::vector<std::string> m_lines;
+};
+
+bool Contains(const std::vector<std::string>& lines, const std::string& prefix) {
+  for (const auto& l : lines)
+    if (l.rfind(prefix, 0) == 0) return true;
+  return false;
+}
+
+uint32_t LastResponseCode(std::string* text = nullptr) {
+  uint32_t error = 0, length = 4096;
+  std::string buffer(length, '\0');
+  if (!InternetGetLastResponseInfo(&error, buffer.data(), &length)) return 0;
+  if (text) *text = buffer.substr(0, length);
+  return error;
+}
+
+class FtpFaultsTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    saved_ = GetInternetTimeouts();
+    InternetTimeouts t;
+    t.connectMs = 3000;
+    t.idleMs = 400;
+    t.replyTotalMs = 3000;
+    SetInternetTimeouts(t);
+    session_ = std::make_unique<CInternetSession>("Varnook FTP", 1, 0, "", "", 0);
+  }
+  void TearDown() override { SetInternetTimeouts(saved_); }
+
+  std::unique_ptr<CFtpConnection> Connect(uint16_t port) {
+    return session_->GetFtpConnection("127.0.0.1", "u", "secret-pw", port, true);
+  }
+  uint32_t ConnectError(uint16_t port) {
+    try {
+      Connect(port);
+    } catch (const CInternetException& e) {
+      EXPECT_EQ(GetLastError(), e.m_dwError);
+      return e.m_dwError;
+    }
+    return 0;
+  }
+
+  InternetTimeouts saved_;
+  std::unique_ptr<CInternetSession> session_;
+};
+
+TEST_F(FtpFaultsTest, SilentServerTimesOutAndTheConnectionStaysDead) {
+  ScriptedServer server([](Peer& p) {
+    p.LogIn();
+    p.Line();              // PWD, never answered
+    p.WaitForClose(3000);  // whatever else comes is recorded
+  });
+  auto c = Connect(server.Port());
+  std::string folder;
+  EXPECT_FALSE(c->GetCurrentDirectory(folder));
+  EXPECT_EQ(GetLastError(), ERROR_INTERNET_TIMEOUT);
+  // Later calls fail with the same error without sending anything.
+  EXPECT_FALSE(c->SetCurrentDirectory("/x"));
+  EXPECT_EQ(GetLastError(), ERROR_INTERNET_TIMEOUT);
+  EXPECT_FALSE(c->Command("NOOP", false, FTP_TRANSFER_TYPE_ASCII, nullptr));
+  EXPECT_EQ(GetLastError(), ERROR_INTERNET_TIMEOUT);
+  EXPECT_THROW(c->OpenFile("f", GENERIC_READ, FTP_TRANSFER_TYPE_BINARY), CInternetException);
+  c.reset();
+  auto lines = server.Received();
+  EXPECT_TRUE(Contains(lines, "PWD"));
+  EXPECT_FALSE(Contains(lines, "CWD"));
+  EXPECT_FALSE(Contains(lines, "NOOP"));
+  // The password went over the wire (it must), but only there.
+  EXPECT_TRUE(Contains(lines, "PASS secret-pw"));
+}
+
+TEST_F(FtpFaultsTest, SilentGreetingAndRefusalsOnConnect) {
+  {
+    ScriptedServer silent([](Peer& p) { p.WaitForClose(3000); });
+    EXPECT_EQ(ConnectError(silent.Port()), ERROR_INTERNET_TIMEOUT);
+  }
+  {
+    ScriptedServer busy([](Peer& p) { p.Reply("421 Too many users, try later."); });
+    EXPECT_EQ(ConnectError(busy.Port()), ERROR_INTERNET_EXTENDED_ERROR);
+    std::string text;
+    EXPECT_EQ(LastResponseCode(&text), 421u);
+    EXPECT_EQ(text, "421 Too many users, try later.");
+  }
+  {
+    ScriptedServer closes([](Peer&) {});
+    EXPECT_EQ(ConnectError(closes.Port()), ERROR_INTERNET_CONNECTION_ABORTED);
+  }
+  // A port nobody listens on.
+  uint16_t port = 0;
+  int fd = ListenLoopback(&port);
+  close(fd);
+  EXPECT_EQ(ConnectError(port), ERROR_INTERNET_CANNOT_CONNECT);
+  try {
+    session_->GetFtpConnection("no-such-host.invalid", "u", "p", 21, true);
+    ADD_FAILURE() << "an unknown host connected";
+  } catch (const CInternetException& e) {
+    EXPECT_EQ(e.m_dwError, ERROR_INTERNET_NAME_NOT_RESOLVED);
+  }
+}
+
+TEST_F(FtpFaultsTest, TrickledMultiLineRepliesAndEndlessOnes) {
+  ScriptedServer trickle([](Peer& p) {
+    for (char ch : std::string("120 Wait a moment\r\n220-Welcome\r\n220-to the\r\n220 server\r\n"))
+      p.Send(std::string(1, ch));
+    p.AnswerUntil("FEAT",
+                  {{"USER", "331 Password\r\n"}, {"PASS", "230-Fine\r\n 230 x\r\n230 In\r\n"}});
+    p.Reply("500 no FEAT");
+    p.WaitForClose();
+  });
+  auto c = Connect(trickle.Port());
+  std::string text;
+  EXPECT_EQ(LastResponseCode(&text), 230u);
+  EXPECT_EQ(text, "230-Fine\r\n 230 x\r\n230 In");
+  c.reset();
+
+  // A reply that never ends is cut at its size cap: the log-in fails instead of hanging.
+  ScriptedServer endless([](Peer& p) {
+    p.Send("220-Welcome\r\n");
+    std::string chunk;
+    for (int i = 0; i < 100; ++i) chunk += " and more welcome text\r\n";
+    for (int i = 0; i < 200; ++i) p.Send(chunk);
+    p.WaitForClose(2000);
+  });
+  EXPECT_EQ(ConnectError(endless.Port()), ERROR_INTERNET_CONNECTION_ABORTED);
+}
+
+TEST_F(FtpFaultsTest, UnparsablePassiveReplyFailsTheTransfer) {
+  ScriptedServer server([](Peer& p) {
+    p.LogIn();
+    p.AnswerUntil("NOOP", {{"TYPE", "200 ok\r\n"},
+                           {"EPSV", "502 not here\r\n"},
+                           {"PASV", "227 Entering Passive Mode (a,b,c,d,e,f)\r\n"}});
+    p.Reply("200 still here");
+    p.WaitForClose();
+  });
+  auto c = Connect(server.Port());
+  std::string local = MakeTempDir() + "/f";
+  EXPECT_FALSE(c->GetFile("f", local, false, FTP_TRANSFER_TYPE_BINARY));
+  EXPECT_EQ(GetLastError(), ERROR_FTP_NO_PASSIVE_MODE);
+  std::string text;
+  EXPECT_EQ(LastResponseCode(&text), 227u);
+  EXPECT_FALSE(PathExists(local));
+  // The control connection is fine.
+  EXPECT_TRUE(c->Command("NOOP", false, FTP_TRANSFER_TYPE_ASCII, nullptr));
+  c.reset();
+  auto lines = server.Received();
+  EXPECT_FALSE(Contains(lines, "RETR"));
+}
+
+TEST_F(FtpFaultsTest, DataThatEndsEarlyIsAFailedTransfer) {
+  // SIZE announces 1000 bytes, 100 come, and the server still says 226.
+  ScriptedServer server([](Peer& p) {
+    p.LogIn(" SIZE\r\n");
+    std::string epsv = p.OpenPassive();
+    p.AnswerUntil("RETR", {{"TYPE", "200 ok\r\n"}, {"SIZE", "213 1000\r\n"}, {"EPSV", epsv}});
+    p.Reply("150 Opening data connection");
+    p.AcceptData();
+    p.SendData(std::string(100, 'x'));
+    p.CloseData();
+    p.Reply("226 Transfer complete");
+    p.WaitForClose();
+  });
+  auto c = Connect(server.Port());
+  std::string local = MakeTempDir() + "/f";
+  EXPECT_FALSE(c->GetFile("f", local, false, FTP_TRANSFER_TYPE_BINARY));
+  EXPECT_EQ(GetLastError(), ERROR_INTERNET_CONNECTION_ABORTED);
+  EXPECT_FALSE(PathExists(local));
+}
+
+TEST_F(FtpFaultsTest, AnnouncedSizeInThe150ReplyThenShortData) {
+  // ASCII (no SIZE asked): the count comes from the 150 reply; read block-wise.
+  ScriptedServer server([](Peer& p) {
+    p.LogIn();
+    std::string epsv = p.OpenPassive();
+    p.AnswerUntil("RETR", {{"TYPE", "200 ok\r\n"}, {"EPSV", epsv}});
+    p.Reply("150 Opening ASCII mode data connection for f (1000 bytes).");
+    p.AcceptData();
+    p.SendData(std::string(300, 'y'));
+    p.CloseData();
+    p.Reply("226 Transfer complete");
+    p.WaitForClose();
+  });
+  auto c = Connect(server.Port());
+  auto file = c->OpenFile("f", GENERIC_READ, FTP_TRANSFER_TYPE_ASCII);
+  char buffer[8192];
+  try {
+    file->Read(buffer, sizeof buffer);
+    ADD_FAILURE() << "a short download read as complete";
+  } catch (const CInternetException& e) {
+    EXPECT_EQ(e.m_dwError, ERROR_INTERNET_CONNECTION_ABORTED);
+  }
+}
+
+TEST_F(FtpFaultsTest, DataConnectionClosedWithAnErrorReply) {
+  ScriptedServer server([](Peer& p) {
+    p.LogIn();
+    std::string epsv = p.OpenPassive();
+    p.AnswerUntil("RETR", {{"TYPE", "200 ok\r\n"}, {"EPSV", epsv}});
+    p.Reply("150 Opening data connection");
+    p.AcceptData();
+    p.SendData(std::string(5000, 'z'));
+    p.CloseData();
+    p.Reply("426 Connection closed; transfer aborted.");
+    p.AnswerUntil("QUIT", {{"NOOP", "200 ok\r\n"}});
+  });
+  auto c = Connect(server.Port());
+  std::string local = MakeTempDir() + "/f";
+  EXPECT_FALSE(c->GetFile("f", local, false, FTP_TRANSFER_TYPE_BINARY));
+  EXPECT_EQ(GetLastError(), ERROR_INTERNET_EXTENDED_ERROR);
+  std::string text;
+  EXPECT_EQ(LastResponseCode(&text), 426u);
+  EXPECT_FALSE(PathExists(local));
+  EXPECT_TRUE(c->Command("NOOP", false, FTP_TRANSFER_TYPE_ASCII, nullptr));
+}
+
+TEST_F(FtpFaultsTest, SilentDataConnectionTimesOutAndKillsTheConnection) {
+  ScriptedServer server([](Peer& p) {
+    p.LogIn();
+    std::string epsv = p.OpenPassive();
+    p.AnswerUntil("RETR", {{"TYPE", "200 ok\r\n"}, {"EPSV", epsv}});
+    p.Reply("150 Opening data connection");
+    p.AcceptData();  // and never send
+    p.WaitForClose(3000);
+  });
+  auto c = Connect(server.Port());
+  std::string local = MakeTempDir() + "/f";
+  EXPECT_FALSE(c->GetFile("f", local, false, FTP_TRANSFER_TYPE_BINARY));
+  EXPECT_EQ(GetLastError(), ERROR_INTERNET_TIMEOUT);
+  EXPECT_FALSE(PathExists(local));
+  EXPECT_FALSE(c->Command("NOOP", false, FTP_TRANSFER_TYPE_ASCII, nullptr));
+  EXPECT_EQ(GetLastError(), ERROR_INTERNET_TIMEOUT);
+  c.reset();
+  EXPECT_FALSE(Contains(server.Received(), "NOOP"));
+}
+
+TEST_F(FtpFaultsTest, ProxyLogInNamesTheServerInTheUserName) {
+  ScriptedServer proxy([](Peer& p) {
+    p.LogIn();
+    p.WaitForClose();
+  });
+  CInternetSession viaProxy("Varnook FTP", 1, INTERNET_OPEN_TYPE_PROXY,
+                            "127.0.0.1:" + std::to_string(proxy.Port()), "", 0);
+  auto c = viaProxy.GetFtpConnection("ftp.example.com", "joe", "pw", 2121, true);
+  c.reset();
+  auto lines = proxy.Received();
+  EXPECT_TRUE(Contains(lines, "USER joe@ftp.example.com:2121")) << lines[0];
+
+  ScriptedServer proxy2([](Peer& p) {
+    p.LogIn();
+    p.WaitForClose();
+  });
+  CInternetSession viaProxy2("Varnook FTP", 1, INTERNET_OPEN_TYPE_PROXY,
+                             "127.0.0.1:" + std::to_string(proxy2.Port()), "", 0);
+  viaProxy2.GetFtpConnection("ftp.example.com", "", "", 0, true).reset();
+  EXPECT_TRUE(Contains(proxy2.Received(), "USER anonymous@ftp.example.com"));
+}
+
+TEST_F(FtpFaultsTest, HttpGetReadsTheBody) {
+  ScriptedServer web([](Peer& p) {
+    std::string request;
+    for (std::string line = p.Line(); !line.empty(); line = p.Line()) request += line + "\n";
+    p.Send("HTTP/1.1 200 OK\r\nContent-Type: text/plain\r\n\r\nVersion 3.10 available");
+  });
+  auto body = session_->OpenURL("http://127.0.0.1:" + std::to_string(web.Port()) +
+                                "/upgrade.asp?product=trox&version=3.00");
+  char buffer[1024];
+  uint32_t n = body->Read(buffer, sizeof buffer);
+  EXPECT_EQ(std::string(buffer, n), "Version 3.10 available");
+  EXPECT_EQ(body->Read(buffer, sizeof buffer), 0u);
+  body->Close();
+  auto lines = web.Received();
+  ASSERT_FALSE(lines.empty());
+  EXPECT_EQ(lines[0], "GET /upgrade.asp?product=trox&version=3.00 HTTP/1.0");
+  EXPECT_TRUE(Contains(lines, "User-Agent: Varnook FTP"));
+  EXPECT_TRUE(Contains(lines, "Connection: close"));
+
+  uint16_t port = 0;
+  int fd = ListenLoopback(&port);
+  close(fd);
+  try {
+    session_->OpenURL("http://127.0.0.1:" + std::to_string(port) + "/");
+    ADD_FAILURE() << "a closed port answered";
+  } catch (const CInternetException& e) {
+    EXPECT_EQ(e.m_dwError, ERROR_INTERNET_CANNOT_CONNECT);
+  }
+  EXPECT_THROW(session_->OpenURL("http://no-such-host.invalid/"), CInternetException);
+  EXPECT_EQ(GetLastError(), ERROR_INTERNET_NAME_NOT_RESOLVED);
+  EXPECT_THROW(session_->OpenURL("not a url"), CInternetException);
+  EXPECT_EQ(GetLastError(), ERROR_INTERNET_INVALID_URL);
+}
+
+}  // namespace
