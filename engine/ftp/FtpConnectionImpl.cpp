@@ -244,7 +244,13 @@ std::unique_ptr<FtpDataStream> CFtpConnectionImpl::StartTransfer(
   Socket data;
   if (channel.listening) {
     try {
-      data = channel.socket.Accept(m_control.Timeouts().idleMs);
+      // Only the server may connect: another host that finds the port first is turned away.
+      std::string server = m_control.Socket().PeerAddress().HostText();
+      for (;;) {
+        data = channel.socket.Accept(m_control.Timeouts().idleMs);
+        if (data.PeerAddress().HostText() == server) break;
+        data.Close();
+      }
     } catch (const CInternetException& e) {
       // The server is somewhere inside a transfer that will not happen: start afresh.
       m_control.MarkDead(e.m_dwError, e.m_text);

@@ -21,19 +21,43 @@
 
 namespace {
 
-// A listening socket on 127.0.0.1 with a port the kernel picks.
-int ListenLoopback(uint16_t* port) {
-  int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  sockaddr_in a{};
-  a.sin_family = AF_INET;
-  a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  if (bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0 || listen(fd, 4) != 0) {
+// A listening socket on 127.0.0.1 (or ::1) with a port the kernel picks.
+int ListenLoopback(uint16_t* port, bool v6 = false) {
+  int fd = socket(v6 ? AF_INET6 : AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  sockaddr_storage s{};
+  socklen_t len;
+  if (v6) {
+    auto* a = reinterpret_cast<sockaddr_in6*>(&s);
+    a->sin6_family = AF_INET6;
+    a->sin6_addr = in6addr_loopback;
+    len = sizeof *a;
+  } else {
+    auto* a = reinterpret_cast<sockaddr_in*>(&s);
+    a->sin_family = AF_INET;
+    a->sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    len = sizeof *a;
+  }
+  if (bind(fd, reinterpret_cast<sockaddr*>(&s), len) != 0 || listen(fd, 4) != 0) {
     close(fd);
     return -1;
   }
-  socklen_t len = sizeof a;
-  getsockname(fd, reinterpret_cast<sockaddr*>(&a), &len);
-  *port = ntohs(a.sin_port);
+  getsockname(fd, reinterpret_cast<sockaddr*>(&s), &len);
+  *port = ntohs(v6 ? reinterpret_cast<sockaddr_in6*>(&s)->sin6_port
+                   : reinterpret_cast<sockaddr_in*>(&s)->sin_port);
+  return fd;
+}
+
+// Connects to [::1]:port (the client's active-mode listener).
+int ConnectLoopback6(uint16_t port) {
+  int fd = socket(AF_INET6, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  sockaddr_in6 a{};
+  a.sin6_family = AF_INET6;
+  a.sin6_addr = in6addr_loopback;
+  a.sin6_port = htons(port);
+  if (connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0) {
+    close(fd);
+    return -1;
+  }
   return fd;
 }
 
@@ -104,10 +128,17 @@ class Peer {
       Send("211-Features:\r\n" + features + "211 End\r\n");
   }
   // A passive data listener; the reply to EPSV that names it.
-  std::string OpenPassive() {
+  std::string OpenPassive(bool v6 = false) {
     uint16_t port = 0;
-    m_dataListen = ListenLoopback(&port);
+    m_dataListen = ListenLoopback(&port, v6);
     return "229 Entering Extended Passive Mode (|||" + std::to_string(port) + "|)\r\n";
+  }
+  // Active mode: connects to the port that an "EPRT |2|::1|port|" line names.
+  int ConnectActive6(const std::string& eprt) {
+    size_t end = eprt.rfind('|');
+    size_t start = eprt.rfind('|', end - 1);
+    m_data = ConnectLoopback6(static_cast<uint16_t>(std::stoi(eprt.substr(start + 1))));
+    return m_data;
   }
   int AcceptData() {
     m_data = AcceptWithin(m_dataListen, 5000);
@@ -144,8 +175,8 @@ class Peer {
 // Accepts one connection and plays the script on it in a thread of its own.
 class ScriptedServer {
  public:
-  explicit ScriptedServer(std::function<void(Peer&)> script) {
-    m_listen = ListenLoopback(&m_port);
+  explicit ScriptedServer(std::function<void(Peer&)> script, bool v6 = false) {
+    m_listen = ListenLoopback(&m_port, v6);
     m_thread = std::thread([this, script] {
       int fd = AcceptWithin(m_listen, 10000);
       if (fd < 0) return;
@@ -406,6 +437,41 @@ TEST_F(FtpFaultsTest, SilentDataConnectionTimesOutAndKillsTheConnection) {
   EXPECT_EQ(GetLastError(), ERROR_INTERNET_TIMEOUT);
   c.reset();
   EXPECT_FALSE(Contains(server.Received(), "NOOP"));
+}
+
+TEST_F(FtpFaultsTest, Ipv6PassiveAndActive) {
+  std::string payload = PatternBytes(200000, 5);
+  for (bool passive : {true, false}) {
+    ScriptedServer server(
+        [&](Peer& p) {
+          p.LogIn(" EPSV\r\n");
+          if (passive) {
+            std::string epsv = p.OpenPassive(true);
+            p.AnswerUntil("RETR", {{"TYPE", "200 ok\r\n"}, {"EPSV", epsv}});
+            p.Reply("150 Here it comes");
+            p.AcceptData();
+          } else {
+            std::string eprt = p.AnswerUntil("EPRT", {{"TYPE", "200 ok\r\n"}});
+            p.Reply("200 EPRT ok");
+            p.AnswerUntil("RETR", {});
+            p.Reply("150 Here it comes");
+            p.ConnectActive6(eprt);
+          }
+          p.SendData(payload);
+          p.CloseData();
+          p.Reply("226 Done");
+          p.WaitForClose();
+        },
+        true);
+    auto c = session_->GetFtpConnection("::1", "u", "p", server.Port(), passive);
+    std::string local = MakeTempDir() + "/f";
+    ASSERT_TRUE(c->GetFile("f", local, false, FTP_TRANSFER_TYPE_BINARY)) << passive;
+    EXPECT_EQ(ReadFileBytes(local), payload);
+    c.reset();
+    auto lines = server.Received();
+    EXPECT_TRUE(Contains(lines, passive ? "EPSV" : "EPRT |2|::1|"));
+    EXPECT_FALSE(Contains(lines, passive ? "PASV" : "PORT"));
+  }
 }
 
 TEST_F(FtpFaultsTest, ProxyLogInNamesTheServerInTheUserName) {
