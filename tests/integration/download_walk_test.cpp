@@ -13,6 +13,7 @@
 #include <atomic>
 #include <filesystem>
 #include <map>
+#include <memory>
 #include <mutex>
 #include <stdexcept>
 #include <string>
@@ -237,6 +238,39 @@ TEST_P(DownloadWalkTest, CancelEndsTheWalkQuietly) {
   EXPECT_EQ(CountLinesStartingWith("Receiving "), 1u);
   EXPECT_EQ(CountLinesStartingWith("Failed"), 0u);
   EXPECT_EQ(FilesBelow(local).size(), 1u);
+}
+
+namespace {
+
+std::unique_ptr<FtpTestServer> g_dyingServer;
+
+int StopServerAtFirstFile(const char* text, int, TransferProgress*, uintptr_t) {
+  Lines().push_back(text);
+  if (std::string(text).rfind("Receiving ", 0) == 0) g_dyingServer.reset();
+  return 0;
+}
+
+}  // namespace
+
+TEST_P(DownloadWalkTest, ServerThatDiesFailsEveryLaterFileAtOnce) {
+  // The listing is already in hand when the server goes; each listed file then fails at once
+  // over the dead main connection.
+  if (IsVsftpd()) GTEST_SKIP() << "vsftpd's session processes outlive its listener";
+  g_dyingServer = std::make_unique<FtpTestServer>(std::get<0>(GetParam()));
+  for (int i = 0; i < 4; ++i) {
+    WriteFileBytes(g_dyingServer->Root() + "/f" + std::to_string(i), "data\n");
+  }
+  g_dyingServer->ChownRoot();
+  job.SetPort(g_dyingServer->Port());
+  job.SetUser(g_dyingServer->User());
+  job.SetPassword(g_dyingServer->Password());
+  job.SetHostOutput(StopServerAtFirstFile, 0);
+  job.SetIgnore();
+  EXPECT_EQ(job.Run(), 5);
+  EXPECT_EQ(g_dyingServer, nullptr);
+  EXPECT_EQ(CountLinesStartingWith("Receiving "), 4u);
+  EXPECT_EQ(CountLinesStartingWith("Failed to receive "), 4u);
+  EXPECT_TRUE(FilesBelow(local).empty());
 }
 
 INSTANTIATE_TEST_SUITE_P(Servers, DownloadWalkTest,

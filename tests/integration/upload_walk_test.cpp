@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -332,6 +333,60 @@ TEST_P(UploadWalkTest, CancelLetsTheCurrentFileFinishAndStartsNoOther) {
   EXPECT_EQ(CountLinesStartingWith("Failed"), 0u);
   EXPECT_EQ(CountStor(), 1u);
   EXPECT_FALSE(CommandsStartingWith(Commands(), "NOOP").empty());
+}
+
+TEST_P(UploadWalkTest, CommandWithResponseShowsItsDataAsOneMessage) {
+  WriteFileBytes(Root("/listed-one.txt"), "1");
+  WriteFileBytes(Root("/listed-two.txt"), "2");
+  server->ChownRoot();
+  job.AddConnScript("NLST,Y");
+  job.SetVerbose();
+  MakeFolder(local + "/made");
+  ASSERT_EQ(job.Run(), 0);
+  const std::vector<std::string>& lines = Lines();
+  const auto nlst = std::find(lines.begin(), lines.end(), "NLST");
+  ASSERT_NE(nlst, lines.end());
+  ASSERT_GE(lines.end() - nlst, 3);
+  EXPECT_EQ((nlst + 1)->substr(0, 1), "1");  // 150 or 125
+  const std::string& names = *(nlst + 2);
+  EXPECT_NE(names.find("listed-one.txt"), std::string::npos);
+  EXPECT_NE(names.find("listed-two.txt"), std::string::npos);
+  // Verbose: each remote folder is announced; a refusal (the folder exists) is not reported.
+  EXPECT_TRUE(HasLine("Creating folder made ..."));
+  server->MarkLog();
+  Lines().clear();
+  ASSERT_EQ(job.Run(), 0);
+  EXPECT_TRUE(HasLine("Creating folder made ..."));
+  EXPECT_EQ(CountLinesStartingWith("Failed to create folder"), 0u);
+}
+
+namespace {
+
+std::unique_ptr<FtpTestServer> g_dyingServer;
+
+int StopServerAtFirstFile(const char* text, int, TransferProgress*, uintptr_t) {
+  Lines().push_back(text);
+  if (std::string(text).rfind("Sending ", 0) == 0) g_dyingServer.reset();
+  return 0;
+}
+
+}  // namespace
+
+TEST_P(UploadWalkTest, ServerThatDiesFailsEveryLaterFileAtOnce) {
+  // A server of its own, stopped while the walk runs: the connection is dead, and every file
+  // after that must fail straight away (no reconnect, no waiting out a time-out per file).
+  if (IsVsftpd()) GTEST_SKIP() << "vsftpd's session processes outlive its listener";
+  g_dyingServer = std::make_unique<FtpTestServer>(std::get<0>(GetParam()));
+  job.SetPort(g_dyingServer->Port());
+  job.SetUser(g_dyingServer->User());
+  job.SetPassword(g_dyingServer->Password());
+  for (int i = 0; i < 4; ++i) WriteFileBytes(local + "/f" + std::to_string(i), "data\n");
+  job.SetHostOutput(StopServerAtFirstFile, 0);
+  job.SetIgnore();
+  EXPECT_EQ(job.Run(), 5);
+  EXPECT_EQ(g_dyingServer, nullptr);
+  EXPECT_EQ(CountLinesStartingWith("Sending "), 4u);
+  EXPECT_EQ(CountLinesStartingWith("Failed to send "), 4u);
 }
 
 INSTANTIATE_TEST_SUITE_P(Servers, UploadWalkTest,
