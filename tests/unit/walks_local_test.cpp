@@ -190,24 +190,6 @@ TEST(Selection, ExtensionRuleMatchesFoldsOnlyAsciiCase) {
   EXPECT_FALSE(ExtensionRuleMatches("cgi", "*.cgi"));
 }
 
-TEST(Selection, UploadCountSumsSelectedFilesOnly) {
-  const std::string dir = MakeTempDir();
-  mkdir((dir + "/img").c_str(), 0777);
-  mkdir((dir + "/old").c_str(), 0777);
-  WriteFileBytes(dir + "/index.html", std::string(100, 'h'));
-  WriteFileBytes(dir + "/img/logo.gif", std::string(30, '\xff'));
-  CTransferJob job;
-  job.SetLocalPath(dir);
-  EXPECT_EQ(WalkLocalFiles(job.m_localFolder, "*.*", &job, CountSendCallback), 1);
-  EXPECT_EQ(job.m_bytesToSend, 130);
-
-  job.m_bytesToSend = 0;
-  job.SetSelectMode(1);
-  job.AddSelect("*.html");
-  WalkLocalFiles(job.m_localFolder, "*.*", &job, CountSendCallback);
-  EXPECT_EQ(job.m_bytesToSend, 100);
-}
-
 TEST(ArchiveAttribute, ClearedAfterSendSetAgainByAnyChange) {
   const std::string dir = MakeTempDir();
   if (!UserXattrsWork(dir)) GTEST_SKIP() << "no user extended attributes on " << dir;
@@ -299,27 +281,6 @@ TEST(LocalWalk, FolderWithOneEntryStillVisitsIt) {
   Visits visits;
   EXPECT_EQ(WalkLocalFiles(dir, "*.*", &visits, Record), 1);
   EXPECT_EQ(visits.paths, std::vector<std::string>{dir + "/only"});
-}
-
-TEST(LocalFiles, SizesMasksAndFolderCreation) {
-  const std::string dir = MakeTempDir();
-  WriteFileBytes(dir + "/f", std::string(12345, 'z'));
-  EXPECT_EQ(LocalFileSize(dir + "/f"), 12345u);
-  EXPECT_EQ(LocalFileSize(dir + "/missing"), 0u);
-  EXPECT_EQ(LocalFileSize(dir), 0u);
-
-  EXPECT_TRUE(LocalMaskMatches("*.*", "noext"));
-  EXPECT_TRUE(LocalMaskMatches("*.*", ".hidden"));
-  EXPECT_TRUE(LocalMaskMatches("*.txt", "A.TXT"));
-  EXPECT_FALSE(LocalMaskMatches("*.txt", "a.gif"));
-
-  EXPECT_EQ(MakeLocalFolders(dir + "/a/b/c"), 1);
-  struct stat st {};
-  EXPECT_EQ(stat((dir + "/a/b/c").c_str(), &st), 0);
-  EXPECT_TRUE(S_ISDIR(st.st_mode));
-  EXPECT_EQ(MakeLocalFolders(dir + "/a/b/c"), 1);
-  EXPECT_EQ(MakeLocalFolders(dir + "/f"), 1);  // exists, even as a file
-  EXPECT_EQ(MakeLocalFolders(dir + "/f/under-a-file"), 0);
 }
 
 TEST(LocalPathSafety, NormalisedPathMustLieBelowTheFolder) {
