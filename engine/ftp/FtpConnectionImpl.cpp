@@ -289,9 +289,14 @@ void CFtpConnectionImpl::GetFile(const std::string& remotePath, const std::strin
 
   // The local file is made only once the server has agreed to send, and removed again when
   // the transfer fails, so that a failed get never leaves a file that looks complete.
-  int fd = ::open(localPath.c_str(),
-                  O_WRONLY | O_CREAT | O_CLOEXEC | (failIfExists ? O_EXCL : O_TRUNC), 0666);
+  // O_NONBLOCK: a FIFO without a reader must not hang the open (it has no effect on files).
+  int fd =
+      ::open(localPath.c_str(),
+             O_WRONLY | O_CREAT | O_CLOEXEC | O_NONBLOCK | (failIfExists ? O_EXCL : O_TRUNC), 0666);
   if (fd < 0) ThrowErrno(errno, "create " + localPath);  // the stream abandons the transfer
+  struct stat st {};
+  // Only a regular file is removed on failure (a device such as /dev/null never is).
+  bool regular = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
   try {
     std::vector<char> buffer(kFileBuffer);
     for (;;) {
@@ -305,7 +310,7 @@ void CFtpConnectionImpl::GetFile(const std::string& remotePath, const std::strin
     if (::close(fdToClose) != 0) ThrowErrno(errno, "close " + localPath);
   } catch (...) {
     if (fd >= 0) ::close(fd);
-    ::unlink(localPath.c_str());
+    if (regular) ::unlink(localPath.c_str());
     throw;
   }
 }
@@ -314,7 +319,7 @@ void CFtpConnectionImpl::PutFile(const std::string& localPath, const std::string
                                  uint32_t flags) {
   CheckReady();
   CheckArgument(remotePath);
-  int fd = ::open(localPath.c_str(), O_RDONLY | O_CLOEXEC);
+  int fd = ::open(localPath.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);  // a FIFO must not hang
   if (fd < 0) ThrowErrno(errno, "open " + localPath);
   struct FdCloser {
     int fd;

@@ -33,12 +33,15 @@ const LastResponse& ThreadLastResponse() {
   return t_lastResponse;
 }
 
+std::string MaskedCommand(const std::string& line) {
+  if (StartsWithNoCase(line, "PASS ") || StartsWithNoCase(line, "ACCT "))
+    return line.substr(0, 5) + "****";
+  return line;
+}
+
 void TraceLine(const char* direction, const std::string& line) {
   if (!TraceOn()) return;
-  std::string shown = line;
-  if (StartsWithNoCase(shown, "PASS ") || StartsWithNoCase(shown, "ACCT "))
-    shown.replace(5, std::string::npos, "****");
-  std::fprintf(stderr, "ftp %s %s\n", direction, shown.c_str());
+  std::fprintf(stderr, "ftp %s %s\n", direction, MaskedCommand(line).c_str());
 }
 
 void FtpControl::Connect(const std::string& host, uint16_t port) {

@@ -28,8 +28,10 @@ struct LastResponse {
 };
 const LastResponse& ThreadLastResponse();
 
-// Writes a command to standard error when TROX_FTP_TRACE is set, with the argument of PASS
-// masked; the only place that shows commands.
+// A command line as it may be shown: the argument of PASS (and ACCT) replaced by "****".
+std::string MaskedCommand(const std::string& line);
+// Writes a line to standard error when TROX_FTP_TRACE is set, commands masked as above; the
+// only place that shows what goes over the control connection.
 void TraceLine(const char* direction, const std::string& line);
 
 class FtpControl {

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "ftp/FtpControl.h"
 #include "ftp/FtpReply.h"
 #include "ftp/Internet.h"
 #include "ftp/LineEnds.h"
@@ -253,4 +254,12 @@ TEST(LastResponse, ShortBufferReportsTheLengthNeeded) {
   char buffer[100];
   EXPECT_FALSE(InternetGetLastResponseInfo(&error, buffer, &length));
   EXPECT_EQ(length, 0u);
+}
+
+TEST(Trace, PasswordsAreMasked) {
+  EXPECT_EQ(MaskedCommand("PASS secret"), "PASS ****");
+  EXPECT_EQ(MaskedCommand("pass secret with spaces"), "pass ****");
+  EXPECT_EQ(MaskedCommand("ACCT secret"), "ACCT ****");
+  EXPECT_EQ(MaskedCommand("USER joe"), "USER joe");
+  EXPECT_EQ(MaskedCommand("PASSIVE"), "PASSIVE");
 }
