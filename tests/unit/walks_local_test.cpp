@@ -316,3 +316,36 @@ TEST(LocalPathSafety, ReceivedFilesMapBelowTheLocalFolderOrNowhere) {
   job.SetServerPath("pub");
   EXPECT_EQ(job.LocalPathForRemote("/home/u/pub/a.txt"), dir + "/a.txt");
 }
+
+namespace {
+
+std::vector<std::string> g_reported;
+
+int Report(const char* text, int, TransferProgress*, uintptr_t) {
+  g_reported.push_back(text);
+  return 0;
+}
+
+}  // namespace
+
+TEST(Scripts, TransferTemplateTakesOneNameAndNeverReadsAMissingArgument) {
+  // Without a connection the command is still shown first, then fails like a refused one.
+  auto firstReported = [](const std::string& script, const std::string& name) {
+    CTransferJob job;
+    job.SetHostOutput(Report, 0);
+    job.AddTranScript(script);
+    g_reported.clear();
+    EXPECT_EQ(job.RunTranScripts(name), 0);
+    EXPECT_EQ(job.m_transferFailed, 1u);
+    return g_reported.empty() ? std::string() : g_reported.front();
+  };
+  EXPECT_EQ(firstReported("SITE chmod 644 %s", "img/a.gif"), "SITE chmod 644 img/a.gif");
+  EXPECT_EQ(firstReported("SITE x %s 100%% %d %s %", "a b"), "SITE x a b 100% %d %s %");
+  EXPECT_EQ(firstReported("NOOP 100% %%", "a"), "NOOP 100% %%");
+
+  CTransferJob empty;
+  EXPECT_EQ(empty.RunConnScripts(), 1);
+  EXPECT_EQ(empty.RunTranScripts("a"), 1);
+  EXPECT_EQ(empty.RunDiscScripts(), 1);
+  EXPECT_EQ(empty.m_transferFailed, 0u);
+}
