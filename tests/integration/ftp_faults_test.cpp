@@ -10,6 +10,8 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <climits>
+#include <cstdlib>
 #include <functional>
 #include <mutex>
 #include <string>
@@ -528,6 +530,37 @@ TEST_F(FtpFaultsTest, HttpGetReadsTheBody) {
   EXPECT_EQ(GetLastError(), ERROR_INTERNET_NAME_NOT_RESOLVED);
   EXPECT_THROW(session_->OpenURL("not a url"), CInternetException);
   EXPECT_EQ(GetLastError(), ERROR_INTERNET_INVALID_URL);
+}
+
+// What the layer reads once per process (the environment's bound on silence, tracing) is tested
+// in a fresh run of this binary with only this test selected.
+TEST(FtpEnvironment, TimeoutAndTraceComeFromTheEnvironment) {
+  if (!std::getenv("TROX_FTP_FAULTS_CHILD")) {
+    char self[PATH_MAX] = "";
+    ssize_t n = readlink("/proc/self/exe", self, sizeof self - 1);
+    ASSERT_GT(n, 0);
+    ProcessResult r = RunProgram(
+        std::string(self, static_cast<size_t>(n)), {"--gtest_filter=FtpEnvironment.*"}, "",
+        {{"TROX_FTP_FAULTS_CHILD", "1"}, {"TROX_NET_TIMEOUT_MS", "300"}, {"TROX_FTP_TRACE", "1"}},
+        60);
+    EXPECT_EQ(r.exitCode, 0) << r.output;
+    EXPECT_NE(r.output.find("ftp > PASS ****"), std::string::npos) << r.output;
+    EXPECT_EQ(r.output.find("secret-pw"), std::string::npos) << r.output;
+    return;
+  }
+  CInternetSession session("Varnook FTP", 1, 0, "", "", 0);
+  InternetTimeouts t = GetInternetTimeouts();
+  EXPECT_EQ(t.idleMs, 300);
+  EXPECT_EQ(t.connectMs, 300);
+  ScriptedServer server([](Peer& p) {
+    p.LogIn();
+    p.Line();  // PWD, never answered
+    p.WaitForClose(3000);
+  });
+  auto c = session.GetFtpConnection("127.0.0.1", "u", "secret-pw", server.Port(), true);
+  std::string folder;
+  EXPECT_FALSE(c->GetCurrentDirectory(folder));
+  EXPECT_EQ(GetLastError(), ERROR_INTERNET_TIMEOUT);
 }
 
 }  // namespace
