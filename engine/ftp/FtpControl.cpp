@@ -89,6 +89,9 @@ FtpReply FtpControl::Read(Record record) {
         for (const std::string& l : reply->lines) TraceLine("<", l);
       if (record == Record::Always || (record == Record::OnError && reply->IsError()))
         RecordReply(*reply);
+      // 421: the server is closing the connection. This call reports the reply; later ones
+      // fail at once instead of writing into a closed connection.
+      if (reply->code == 421) MarkDead(ERROR_INTERNET_CONNECTION_ABORTED, reply->Text());
       return std::move(*reply);
     }
     if (m_reader.Failed())

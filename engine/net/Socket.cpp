@@ -113,7 +113,11 @@ bool Socket::WaitReadable(int timeoutMs) {
   return Wait(POLLIN, timeoutMs);
 }
 
-std::vector<Address> Resolve(const std::string& host, uint16_t port) {
+std::vector<Address> Resolve(const std::string& hostText, uint16_t port) {
+  // "[::1]", as addresses are written with a port, names the same host as "::1".
+  std::string host = hostText;
+  if (host.size() > 2 && host.front() == '[' && host.back() == ']')
+    host = host.substr(1, host.size() - 2);
   addrinfo hints{};
   hints.ai_family = AF_UNSPEC;
   hints.ai_socktype = SOCK_STREAM;

@@ -306,6 +306,23 @@ TEST_F(FtpFaultsTest, SilentGreetingAndRefusalsOnConnect) {
   }
 }
 
+TEST_F(FtpFaultsTest, ServerClosingWith421EndsTheConnection) {
+  ScriptedServer server([](Peer& p) {
+    p.LogIn();
+    p.AnswerUntil("NOOP", {});
+    p.Reply("421 Timeout.");
+    p.WaitForClose(3000);
+  });
+  auto c = Connect(server.Port());
+  EXPECT_FALSE(c->Command("NOOP", false, FTP_TRANSFER_TYPE_ASCII, nullptr));
+  EXPECT_EQ(GetLastError(), ERROR_INTERNET_EXTENDED_ERROR);
+  EXPECT_EQ(LastResponseCode(), 421u);
+  EXPECT_FALSE(c->SetCurrentDirectory("/"));
+  EXPECT_EQ(GetLastError(), ERROR_INTERNET_CONNECTION_ABORTED);
+  c.reset();
+  EXPECT_FALSE(Contains(server.Received(), "CWD"));
+}
+
 TEST_F(FtpFaultsTest, TrickledMultiLineRepliesAndEndlessOnes) {
   ScriptedServer trickle([](Peer& p) {
     for (char ch : std::string("120 Wait a moment\r\n220-Welcome\r\n220-to the\r\n220 server\r\n"))
@@ -465,7 +482,9 @@ TEST_F(FtpFaultsTest, Ipv6PassiveAndActive) {
           p.WaitForClose();
         },
         true);
-    auto c = session_->GetFtpConnection("::1", "u", "p", server.Port(), passive);
+    // The bracketed form, as addresses with a port are written, names the same host.
+    auto c =
+        session_->GetFtpConnection(passive ? "::1" : "[::1]", "u", "p", server.Port(), passive);
     std::string local = MakeTempDir() + "/f";
     ASSERT_TRUE(c->GetFile("f", local, false, FTP_TRANSFER_TYPE_BINARY)) << passive;
     EXPECT_EQ(ReadFileBytes(local), payload);
