@@ -222,7 +222,8 @@ CFtpConnectionImpl::DataChannel CFtpConnectionImpl::OpenActive() {
 }
 
 std::optional<uint64_t> CFtpConnectionImpl::RemoteSize(const std::string& remotePath) {
-  if (!HasFeature("SIZE")) return std::nullopt;
+  // A server that tells the size in its 150 reply needs no SIZE round trip per file.
+  if (!HasFeature("SIZE") || m_sizeIn150) return std::nullopt;
   FtpReply reply = m_control.Exec("SIZE " + remotePath, Record::Never);
   return trox::ftp::ParseSizeReply(reply.lines.empty() ? "" : reply.lines.front());
 }
@@ -240,7 +241,11 @@ std::unique_ptr<FtpDataStream> CFtpConnectionImpl::StartTransfer(
     return stream;
   }
   std::optional<uint64_t> size = knownSize;
-  if (!size && !upload) size = trox::ftp::ParseAnnouncedSize(reply.lines.front());
+  if (!upload) {
+    std::optional<uint64_t> announced = trox::ftp::ParseAnnouncedSize(reply.lines.front());
+    if (announced && command.compare(0, 5, "RETR ") == 0) m_sizeIn150 = true;
+    if (!size) size = announced;
+  }
   Socket data;
   if (channel.listening) {
     try {

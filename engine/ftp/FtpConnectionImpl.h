@@ -95,5 +95,6 @@ class CFtpConnectionImpl {
   bool m_noEpsv = false;
   bool m_noEprt = false;
   bool m_noListAll = false;
+  bool m_sizeIn150 = false;  // the server's 150 replies to RETR carry "(N bytes)"
   trox::ftp::FtpDataStream* m_openStream = nullptr;
 };
