@@ -23,6 +23,9 @@ namespace {
 // Whole-file transfers move data through one buffer of this size: large enough that a
 // gigabit link needs few system calls, small enough to stay out of the way.
 constexpr size_t kFileBuffer = 256 * 1024;
+// A listing is held whole while it is parsed; a server that sends one without end must not
+// take all memory. A million entries fit many times over.
+constexpr size_t kListingCap = 256u * 1024 * 1024;
 
 [[noreturn]] void Refused(const FtpReply& reply) {
   throw CInternetException(ERROR_INTERNET_EXTENDED_ERROR, reply.Text());
@@ -235,7 +238,11 @@ std::unique_ptr<FtpDataStream> CFtpConnectionImpl::StartTransfer(
   if (reply.IsError()) Refused(reply);
   bool ascii = IsAscii(flags);
   if (!reply.IsPreliminary()) {
-    // Final at once (some servers answer an empty listing so): no data follows.
+    // Final at once (some servers answer an empty listing so): no data follows, which for a
+    // file whose size we know is not empty means a failed transfer.
+    if (!upload && knownSize && *knownSize > 0)
+      throw CInternetException(ERROR_INTERNET_CONNECTION_ABORTED,
+                               "the server sent none of " + std::to_string(*knownSize) + " bytes");
     auto stream = std::make_unique<FtpDataStream>(this, Socket(), upload, ascii, std::nullopt);
     stream->MarkFinished();
     return stream;
@@ -385,6 +392,8 @@ std::vector<FtpListEntry> CFtpConnectionImpl::List(const std::string& mask) {
       size_t n = stream->ReadBlock(buffer.data(), buffer.size());
       data.append(buffer.data(), n);
       if (n < buffer.size()) break;
+      if (data.size() > kListingCap)
+        throw CInternetException(ERROR_INTERNET_CONNECTION_ABORTED, "the listing never ends");
     }
     stream->Close();
   };
