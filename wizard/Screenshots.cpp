@@ -1,0 +1,125 @@
+#include "Screenshots.h"
+
+#include <QApplication>
+#include <QComboBox>
+#include <QDir>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPixmap>
+#include <QRadioButton>
+#include <functional>
+#include <vector>
+
+#include "AboutDlg.h"
+#include "DialogHost.h"
+#include "PassPrompt.h"
+#include "ServerAdv.h"
+#include "SettingsDialog.h"
+#include "TROXWizardDlg.h"
+#include "TransferJob.h"
+#include "WizLoad.h"
+#include "WizServer.h"
+#include "WizSettings.h"
+#include "WizardSheet.h"
+
+namespace {
+
+bool Save(QWidget& widget, const QString& folder, const QString& name) {
+  widget.setAttribute(Qt::WA_DontShowOnScreen);
+  widget.show();
+  QApplication::processEvents();
+  bool ok = widget.grab().save(QDir(folder).filePath(name + QStringLiteral(".png")));
+  widget.hide();
+  return ok;
+}
+
+bool SaveDialog(CModalDialog& dialog, const QString& folder, const QString& name) {
+  dialog.InitOnce();
+  dialog.adjustSize();
+  return Save(dialog, folder, name);
+}
+
+bool SaveMessage(const std::string& text, const std::string& caption, MsgIcon icon,
+                 MsgButtons buttons, const QString& folder, const QString& name) {
+  QMessageBox* box = CDialogHost::BuildMessageBox(nullptr, text, caption, icon, buttons);
+  bool ok = Save(*box, folder, name);
+  delete box;
+  return ok;
+}
+
+}  // namespace
+
+int RenderScreenshots(const QString& folder) {
+  QDir().mkpath(folder);
+  CDialogHost::Get().BeginScript();
+  int failures = 0;
+  auto count = [&](bool ok) {
+    if (!ok) ++failures;
+  };
+
+  CTransferJob working;
+  CTransferJob saved;
+  working.SetProgressMode(1);
+  working.SetServer("ftp.example.com");
+  working.SetUser("ann");
+  working.SetPassword("secret");
+  CWizSettings settings;
+  settings.SetServerMruEnabled(1);
+  AddServerMru("ftp.example.com", "ann", "secret");
+  AddServerMru("192.168.1.20", "", "");
+
+  {
+    CTROXWizardDlg main("");
+    main.BuildSheet(&working, &saved, &settings, "/home/ann/transfers/site backup.trx");
+    CWizardSheet& sheet = main.Sheet();
+    const char* names[] = {"01-welcome", "02-load", "03-server"};
+    for (int i = 0; i < sheet.GetPageCount() && i < 3; ++i) {
+      sheet.SetActivePage(i);
+      count(Save(sheet, folder, QString::fromLatin1(names[i])));
+    }
+    // The server page in anonymous mode, and the load page with New Transfer.
+    auto* server = static_cast<CWizServer*>(main.Page(CTROXWizardDlg::kServer));
+    server->SelectAnonymous();
+    server->ServerCombo()->setEditText(QStringLiteral("192.168.1.20"));
+    count(Save(sheet, folder, QStringLiteral("03-server-anonymous")));
+    main.DeletePages();
+  }
+
+  {
+    CServerAdv dialog(&working);
+    working.SetProxy("proxy.example.com:8080");
+    count(SaveDialog(dialog, folder, QStringLiteral("10-server-advanced")));
+  }
+  {
+    CPassPrompt dialog(&working);
+    count(SaveDialog(dialog, folder, QStringLiteral("11-password-prompt")));
+  }
+  {
+    CSettingsDialog dialog;
+    dialog.m_settings = settings;
+    count(SaveDialog(dialog, folder, QStringLiteral("12-settings")));
+  }
+  {
+    CAboutDlg dialog;
+    count(SaveDialog(dialog, folder, QStringLiteral("13-about-small")));
+  }
+
+  count(
+      SaveMessage("Unable to access cryptographic service provider.\r\nPasswords will be saved "
+                  "without encryption.\r\n\r\nDo you want to see this message each time "
+                  "Varnook\r\nFTP Wizard starts?",
+                  "Varnook FTP Wizard", MsgIcon::Warning, MsgButtons::YesNo, folder,
+                  QStringLiteral("20-crypto-warning")));
+  count(SaveMessage("Some settings have been changed. Are you sure that you want to exit?",
+                    "Varnook FTP", MsgIcon::Question, MsgButtons::YesNo, folder,
+                    QStringLiteral("21-cancel-question")));
+  count(SaveMessage("Invalid Server Address", "Varnook FTP", MsgIcon::Error, MsgButtons::Ok, folder,
+                    QStringLiteral("22-invalid-server")));
+  count(SaveMessage("Server MRUs deleted.", "Varnook FTP", MsgIcon::Information, MsgButtons::Ok,
+                    folder, QStringLiteral("23-mru-deleted")));
+  count(SaveMessage("Failed to load /home/ann/missing.trx", "Varnook FTP", MsgIcon::Error,
+                    MsgButtons::Ok, folder, QStringLiteral("24-failed-load")));
+
+  CDialogHost::Get().EndScript();
+  return failures == 0 ? 0 : 1;
+}

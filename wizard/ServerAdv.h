@@ -1,0 +1,42 @@
+// Port, proxy and passive mode of the working job ("&Advanced ..." on the server page). Writes
+// into the job itself on OK.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "DialogHost.h"
+
+class CTransferJob;
+class QCheckBox;
+class QLineEdit;
+
+class CServerAdv : public CModalDialog {
+  Q_OBJECT
+ public:
+  explicit CServerAdv(CTransferJob* job, QWidget* parent = nullptr);
+
+  void OnInitDialog() override;
+  // A port field that is not an unsigned number is reported and keeps the dialog open.
+  bool OnOK() override;
+
+  QCheckBox* PassiveCheck() const { return m_passiveCheck; }
+  QLineEdit* PortEdit() const { return m_portEdit; }
+  QLineEdit* ProxyAddressEdit() const { return m_addressEdit; }
+  QLineEdit* ProxyPortEdit() const { return m_proxyPortEdit; }
+
+ private:
+  void ShowFields();
+  bool ReadNumber(QLineEdit* edit, uint32_t& field);
+
+  CTransferJob* m_job;
+  int m_passive = 0;
+  uint32_t m_port = 0;
+  std::string m_proxyAddress;
+  uint32_t m_proxyPort = 0;
+
+  QCheckBox* m_passiveCheck;
+  QLineEdit* m_portEdit;
+  QLineEdit* m_addressEdit;
+  QLineEdit* m_proxyPortEdit;
+};

@@ -1,0 +1,67 @@
+// The program's main window. It stays hidden: it registers the file type, waits 50 ms for the
+// event loop, then either runs the command line's transfer file at once or shows the wizard
+// sheet, and ends the program when that is over. It owns the sheet and the page objects; the
+// jobs and the settings live in the start-up call that spans the whole wizard.
+#pragma once
+
+#include <QPointer>
+#include <QTimer>
+#include <QWidget>
+#include <array>
+#include <string>
+
+class CTransferJob;
+class CWizPage;
+class CWizSettings;
+class CWizardSheet;
+
+class CTROXWizardDlg : public QWidget {
+  Q_OBJECT
+ public:
+  enum PageIndex {
+    kWelcome,
+    kLoad,
+    kServer,
+    kMode,
+    kLocal,
+    kRemote,
+    kTransfer,
+    kFinal,
+    kPageCount
+  };
+
+  explicit CTROXWizardDlg(std::string commandTail, QWidget* parent = nullptr);
+  ~CTROXWizardDlg() override;
+
+  // Registers the file type and starts the one-shot start timer.
+  void OnInitDialog();
+
+  // Builds the pages for the given jobs and settings and adds them in order; the preset path
+  // goes to the load page. The sheet is shown by the caller.
+  void BuildSheet(CTransferJob* working, CTransferJob* saved, CWizSettings* settings,
+                  const std::string& presetPath);
+  void DeletePages();
+  CWizardSheet& Sheet() const { return *m_sheet; }
+  CWizPage* Page(PageIndex index) const;
+
+  // Result of the last run: 0 incomplete, 1 completed, 2 failed, 3 cancelled.
+  int m_transferStatus = 0;
+
+ signals:
+  // Start-up is over (wizard closed or direct transfer done): the program ends.
+  void Ended();
+
+ private slots:
+  void OnStartTimer();
+
+ private:
+  void DirectTransfer(CTransferJob& job);
+
+  std::string m_commandTail;
+  QTimer m_startTimer;
+  CWizardSheet* m_sheet;
+  std::array<QPointer<CWizPage>, kPageCount> m_pages;
+};
+
+// Writes the freedesktop file type entries for this program (silent on failure).
+void RegisterWizardFileType();

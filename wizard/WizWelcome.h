@@ -1,0 +1,31 @@
+// First page: what the wizard does, the version, and the about box and settings.
+#pragma once
+
+#include "WizPage.h"
+
+class CWizSettings;
+class QLabel;
+
+class CWizWelcome : public CWizExteriorPage {
+  Q_OBJECT
+ public:
+  CWizWelcome(CWizSettings* settings, CTransferJob* working, CTransferJob* saved);
+
+  void OnInitPage() override;
+  void OnSetActive() override;
+
+  // Whether passwords can be encrypted here; tests put in a machine without.
+  static int (*s_cryptoAvailable)();
+
+  QLabel* VersionLabel() const { return m_version; }
+
+ public slots:
+  void OnSettings();
+  void OnAbout();
+
+ private:
+  void RunCryptoWarning();
+
+  CWizSettings* m_settings;
+  QLabel* m_version;
+};
