@@ -134,8 +134,7 @@ void CTransferJob::Reset() {
   m_proxy.clear();
   m_proxyBypass.clear();
   m_sessionFlags = 0;
-  m_bytesToSend = 0;
-  m_bytesToGet = 0;
+  ResetProgress();
   m_chmodList.clear();
   m_selectList.clear();
   m_connScripts.clear();
@@ -168,12 +167,6 @@ void CTransferJob::Reset() {
   m_single = 0;
   m_transferType = 0;
   m_selectMode = 0;
-  m_progress.bytesToTransfer = 0;
-  m_progress.bytesDone = 0;
-  m_progress.cancel = 0;
-  m_progress.lastError = 0;
-  m_progress.currentFile.clear();
-  m_progress.lastResponse.clear();
   m_autoTransfer = 0;
   m_passPrompt = 0;
   m_upgradeAvailable = 0;
