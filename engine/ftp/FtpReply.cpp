@@ -11,10 +11,11 @@ bool IsDigit(char c) {
   return c >= '0' && c <= '9';
 }
 
-// The code of a line that starts with three digits followed by ' ', '-' or the line's end;
-// 0 otherwise.
+// The code of a line that starts with a reply code (first digit 1 to 5, RFC 959 4.2) followed
+// by ' ', '-' or the line's end; 0 otherwise.
 int LineCode(const std::string& line) {
-  if (line.size() < 3 || !IsDigit(line[0]) || !IsDigit(line[1]) || !IsDigit(line[2])) return 0;
+  if (line.size() < 3 || line[0] < '1' || line[0] > '5' || !IsDigit(line[1]) || !IsDigit(line[2]))
+    return 0;
   if (line.size() > 3 && line[3] != ' ' && line[3] != '-') return 0;
   return (line[0] - '0') * 100 + (line[1] - '0') * 10 + (line[2] - '0');
 }

@@ -3,10 +3,12 @@
 #include <errno.h>
 #include <gtest/gtest.h>
 
+#include <random>
 #include <string>
 #include <vector>
 
 #include "ftp/FtpControl.h"
+#include "ftp/FtpList.h"
 #include "ftp/FtpReply.h"
 #include "ftp/Internet.h"
 #include "ftp/LineEnds.h"
@@ -94,6 +96,10 @@ TEST(FtpReplyReader, FailsOnGarbageAndOverlongInput) {
   FtpReplyReader noSpace;
   noSpace.Feed("2200 x\r\n");
   EXPECT_TRUE(noSpace.Failed());
+
+  FtpReplyReader badCode;
+  badCode.Feed("600 x\r\n");
+  EXPECT_TRUE(badCode.Failed());
 
   FtpReplyReader longLine(16, 1024);
   longLine.Feed("220 " + std::string(20, 'x'));  // no line end needed to notice
@@ -262,4 +268,32 @@ TEST(Trace, PasswordsAreMasked) {
   EXPECT_EQ(MaskedCommand("ACCT secret"), "ACCT ****");
   EXPECT_EQ(MaskedCommand("USER joe"), "USER joe");
   EXPECT_EQ(MaskedCommand("PASSIVE"), "PASSIVE");
+}
+
+// Random text built from the characters the parsers look at: nothing may crash or read out of
+// bounds (run under the sanitizers), and what the reader returns is always a well-formed reply.
+TEST(FtpParsers, SurviveRandomInput) {
+  const std::string alphabet = "0123456789,|() -\r\n\"drwxl:JanDec<DIR>;=type=dirsize=AMPM";
+  std::mt19937 gen(12345);
+  for (int round = 0; round < 20000; ++round) {
+    std::string text(gen() % 120, ' ');
+    for (char& c : text) c = alphabet[gen() % alphabet.size()];
+    if (round % 3 == 0) text = std::to_string(100 + gen() % 500) + (gen() % 2 ? " " : "-") + text;
+    ParsePasvReply(text);
+    ParseEpsvReply(text);
+    ParsePwdReply(text);
+    ParseAnnouncedSize(text);
+    ParseSizeReply(text);
+    ParseListLine(text);
+    ParseMlsdLine(text);
+    ParseListing(text, round % 2 == 0);
+    FtpReplyReader reader(64, 512);
+    reader.Feed(text);
+    while (auto r = reader.Next()) {
+      EXPECT_GE(r->code, 100);
+      EXPECT_LE(r->code, 599);
+      ASSERT_FALSE(r->lines.empty());
+      ParseFeatures(*r);
+    }
+  }
 }
