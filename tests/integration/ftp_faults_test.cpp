@@ -135,6 +135,37 @@ class Peer {
     m_dataListen = ListenLoopback(&port, v6);
     return "229 Entering Extended Passive Mode (|||" + std::to_string(port) + "|)\r\n";
   }
+  // A passive listener named by a 227 reply that points at another host (only the port is
+  // meant to be used).
+  std::string OpenPassivePasv() {
+    uint16_t port = 0;
+    m_dataListen = ListenLoopback(&port);
+    return "227 Entering Passive Mode (10,255,255,1," + std::to_string(port / 256) + "," +
+           std::to_string(port % 256) + ").\r\n";
+  }
+  // Active mode over IPv4: connects to the port that a "PORT h1,h2,h3,h4,p1,p2" line names.
+  int ConnectPort(const std::string& portLine) {
+    std::vector<int> n;
+    size_t p = 5;
+    while (p < portLine.size()) {
+      size_t comma = portLine.find(',', p);
+      n.push_back(std::stoi(portLine.substr(p, comma - p)));
+      if (comma == std::string::npos) break;
+      p = comma + 1;
+    }
+    if (n.size() != 6) return -1;
+    int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    a.sin_port = htons(static_cast<uint16_t>(n[4] * 256 + n[5]));
+    if (connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0) {
+      close(fd);
+      return -1;
+    }
+    m_data = fd;
+    return fd;
+  }
   // Active mode: connects to the port that an "EPRT |2|::1|port|" line names.
   int ConnectActive6(const std::string& eprt) {
     size_t end = eprt.rfind('|');
@@ -492,6 +523,41 @@ TEST_F(FtpFaultsTest, Ipv6PassiveAndActive) {
     auto lines = server.Received();
     EXPECT_TRUE(Contains(lines, passive ? "EPSV" : "EPRT |2|::1|"));
     EXPECT_FALSE(Contains(lines, passive ? "PASV" : "PORT"));
+  }
+}
+
+TEST_F(FtpFaultsTest, FallbacksToPasvAndPort) {
+  std::string payload = PatternBytes(100000, 9);
+  for (bool passive : {true, false}) {
+    ScriptedServer server([&](Peer& p) {
+      p.LogIn();
+      if (passive) {
+        // The 227 names an unreachable host: the data must still go to the control's peer.
+        std::string pasv = p.OpenPassivePasv();
+        p.AnswerUntil("RETR", {{"TYPE", "200 ok\r\n"}, {"PASV", pasv}});
+        p.Reply("150 Here it comes");
+        p.AcceptData();
+      } else {
+        std::string port = p.AnswerUntil("PORT", {{"TYPE", "200 ok\r\n"}});
+        p.Reply("200 PORT ok");
+        p.AnswerUntil("RETR", {});
+        p.Reply("150 Here it comes");
+        p.ConnectPort(port);
+      }
+      p.SendData(payload);
+      p.CloseData();
+      p.Reply("226 Done");
+      p.WaitForClose();
+    });
+    auto c = session_->GetFtpConnection("127.0.0.1", "u", "p", server.Port(), passive);
+    std::string local = MakeTempDir() + "/f";
+    ASSERT_TRUE(c->GetFile("f", local, false, FTP_TRANSFER_TYPE_BINARY)) << GetLastError();
+    EXPECT_EQ(ReadFileBytes(local), payload);
+    c.reset();
+    auto lines = server.Received();
+    // The extended command was tried first and refused (no FEAT here), then the old one.
+    EXPECT_TRUE(Contains(lines, passive ? "EPSV" : "EPRT |1|127.0.0.1|"));
+    EXPECT_TRUE(Contains(lines, passive ? "PASV" : "PORT 127,0,0,1,"));
   }
 }
 
