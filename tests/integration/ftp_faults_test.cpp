@@ -181,6 +181,21 @@ class Peer {
     ssize_t ignored = send(m_data, bytes.data(), bytes.size(), MSG_NOSIGNAL);
     (void)ignored;
   }
+  // Reads some of what the client sends, then breaks the data connection off with a reset.
+  void TakeSomeDataThenReset(size_t bytes) {
+    std::string buf(bytes, '\0');
+    size_t got = 0;
+    while (got < bytes) {
+      pollfd p{m_data, POLLIN, 0};
+      if (poll(&p, 1, 5000) != 1) break;
+      ssize_t n = recv(m_data, buf.data() + got, bytes - got, 0);
+      if (n <= 0) break;
+      got += static_cast<size_t>(n);
+    }
+    linger l{1, 0};
+    setsockopt(m_data, SOL_SOCKET, SO_LINGER, &l, sizeof l);
+    CloseData();
+  }
   void CloseData() {
     if (m_data >= 0) close(m_data);
     if (m_dataListen >= 0) close(m_dataListen);
@@ -466,6 +481,28 @@ TEST_F(FtpFaultsTest, DataConnectionClosedWithAnErrorReply) {
   std::string text;
   EXPECT_EQ(LastResponseCode(&text), 426u);
   EXPECT_FALSE(PathExists(local));
+  EXPECT_TRUE(c->Command("NOOP", false, FTP_TRANSFER_TYPE_ASCII, nullptr));
+}
+
+TEST_F(FtpFaultsTest, UploadBrokenOffByTheServerReportsItsReply) {
+  ScriptedServer server([](Peer& p) {
+    p.LogIn();
+    std::string epsv = p.OpenPassive();
+    p.AnswerUntil("STOR", {{"TYPE", "200 ok\r\n"}, {"EPSV", epsv}});
+    p.Reply("150 Ok to send data.");
+    p.AcceptData();
+    p.TakeSomeDataThenReset(10000);
+    p.Reply("552 Disk quota exceeded.");
+    p.AnswerUntil("QUIT", {{"NOOP", "200 ok\r\n"}});
+  });
+  auto c = Connect(server.Port());
+  std::string local = MakeTempDir() + "/big";
+  WriteFileBytes(local, PatternBytes(20 * 1024 * 1024, 2));
+  EXPECT_FALSE(c->PutFile(local, "big", FTP_TRANSFER_TYPE_BINARY));
+  EXPECT_EQ(GetLastError(), ERROR_INTERNET_EXTENDED_ERROR);
+  std::string text;
+  EXPECT_EQ(LastResponseCode(&text), 552u);
+  EXPECT_EQ(text, "552 Disk quota exceeded.");
   EXPECT_TRUE(c->Command("NOOP", false, FTP_TRANSFER_TYPE_ASCII, nullptr));
 }
 
