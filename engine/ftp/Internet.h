@@ -82,7 +82,9 @@ bool InternetGetLastResponseInfo(uint32_t* error, char* buffer, uint32_t* length
 
 // Bounds on every network wait, in milliseconds. The defaults are 30 s to connect, 60 s of
 // silence while waiting for a reply or data, and 120 s for a whole reply. Tests shorten them;
-// TROX_NET_TIMEOUT_MS in the environment, read at the first session, sets the silence bound.
+// TROX_NET_TIMEOUT_MS in the environment, read at the first session, sets the silence bound and
+// caps the connect bound (unless SetInternetTimeouts was called first). A connection keeps the
+// bounds that were in force when it was opened.
 struct InternetTimeouts {
   int connectMs = 30000;
   int idleMs = 60000;
