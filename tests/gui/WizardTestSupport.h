@@ -1,0 +1,46 @@
+// Shared pieces of the wizard's tests: an empty settings store per test and the scripted dialog
+// host.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <QSettings>
+#include <string>
+
+#include "DialogHost.h"
+
+inline void ClearWizardSettings() {
+  QSettings settings(QStringLiteral("Varnook"), QStringLiteral("TROX"));
+  settings.clear();
+  settings.sync();
+}
+
+// The raw stored value, as another program reading the settings would see it.
+inline std::string StoredValue(const QString& name) {
+  QSettings settings(QStringLiteral("Varnook"), QStringLiteral("TROX"));
+  return settings.value(QStringLiteral("Wizard/") + name).toString().toStdString();
+}
+
+inline bool StoredValueExists(const QString& name) {
+  QSettings settings(QStringLiteral("Varnook"), QStringLiteral("TROX"));
+  return settings.contains(QStringLiteral("Wizard/") + name);
+}
+
+// Settings emptied and the dialog host scripted for every test.
+class WizardTest : public testing::Test {
+ protected:
+  void SetUp() override {
+    ClearWizardSettings();
+    Host().BeginScript();
+  }
+  void TearDown() override { Host().EndScript(); }
+
+  static CDialogHost& Host() { return CDialogHost::Get(); }
+  // The texts of the message boxes asked so far.
+  static std::vector<std::string> Messages() {
+    std::vector<std::string> texts;
+    for (const DialogRequest& r : Host().Requests())
+      if (r.kind == DialogRequest::Message) texts.push_back(r.text);
+    return texts;
+  }
+};

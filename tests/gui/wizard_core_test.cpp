@@ -1,0 +1,397 @@
+// The wizard's plain logic: command line, recently-used orders and their storage, settings,
+// what the pages store, proxy texts, file type registration, the worker helper.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "CommandLine.h"
+#include "FileTypeRegistration.h"
+#include "FtpServers.h"
+#include "MruLists.h"
+#include "TransferFile.h"
+#include "TransferJob.h"
+#include "WizSettings.h"
+#include "WizardRules.h"
+#include "WizardTestSupport.h"
+#include "WorkerThread.h"
+
+namespace fs = std::filesystem;
+
+TEST(WizardCommandLine, QuotesAndOptions) {
+  struct Case {
+    std::string tail, path;
+    bool transferNow, edit;
+  };
+  const Case cases[] = {
+      {"/home/ann/job.trx", "/home/ann/job.trx", false, false},
+      {"\"/home/ann/my job.trx\" /t", "/home/ann/my job.trx", true, false},
+      {"\"/home/ann/my job.trx\" /e", "/home/ann/my job.trx", false, true},
+      // "/t" cut first leaves the path, a blank and "/e"; then "/e" is cut.
+      {"/home/ann/job.trx /e /t", "/home/ann/job.trx", true, true},
+      // Everything after the option goes with it.
+      {"/home/ann/job.trx /t /e", "/home/ann/job.trx", true, false},
+      // At position 0 it is no option.
+      {"/t", "/t", false, false},
+      // Slashes of the path are no options on this platform.
+      {"/tmp/a.trx", "/tmp/a.trx", false, false},
+      {"/home/ann/tests/a.trx", "/home/ann/tests/a.trx", false, false},
+      {"/home/ann/edits /export.trx", "/home/ann/edits /export.trx", false, false},
+      // Glued to the path it is part of the path; the reader then fails on it.
+      {"/home/a.trx/t", "/home/a.trx/t", false, false},
+      {"/home/a.trx /tx", "/home/a.trx /tx", false, false},
+  };
+  for (const Case& c : cases) {
+    WizardCommandLine line = ParseWizardCommandLine(c.tail);
+    EXPECT_EQ(line.path, c.path) << c.tail;
+    EXPECT_EQ(line.transferNow, c.transferNow) << c.tail;
+    EXPECT_EQ(line.edit, c.edit) << c.tail;
+  }
+  char arg0[] = "trox-wizard", arg1[] = "/home/ann/my job.trx", arg2[] = "/t";
+  char* argv[] = {arg0, arg1, arg2};
+  EXPECT_EQ(JoinCommandTail(3, argv), "/home/ann/my job.trx /t");
+  EXPECT_EQ(JoinCommandTail(1, argv), "");
+}
+
+TEST(WizardCommandLine, StartupDecision) {
+  WizardCommandLine plain{"a.trx", false, false};
+  WizardCommandLine now{"a.trx", true, false};
+  WizardCommandLine edit{"a.trx", false, true};
+  WizardCommandLine both{"a.trx", true, true};
+  EXPECT_EQ(DecideStartup(plain, 2, 1), StartupAction::FailedLoad);
+  EXPECT_EQ(DecideStartup(now, 2, 0), StartupAction::FailedLoad);
+  EXPECT_EQ(DecideStartup(plain, 0, 0), StartupAction::WizardWithPath);
+  EXPECT_EQ(DecideStartup(plain, 0, 1), StartupAction::DirectTransfer);
+  EXPECT_EQ(DecideStartup(now, 0, 0), StartupAction::DirectTransfer);
+  EXPECT_EQ(DecideStartup(edit, 0, 1), StartupAction::WizardWithPath);
+  EXPECT_EQ(DecideStartup(both, 0, 1), StartupAction::WizardWithPath);
+}
+
+TEST(MruOrder, FileListAddAndRemove) {
+  FileMruList list;
+  for (const char* p : {"a", "b", "c", "d"}) EXPECT_TRUE(MruAddFile(list, p));
+  EXPECT_EQ(list, (FileMruList{"d", "c", "b", "a"}));
+  EXPECT_FALSE(MruAddFile(list, "d"));  // already first: nothing to write
+  EXPECT_TRUE(MruAddFile(list, "b"));   // moves to the front, the others keep their order
+  EXPECT_EQ(list, (FileMruList{"b", "d", "c", "a"}));
+  EXPECT_TRUE(MruAddFile(list, "e"));  // a fifth: the oldest drops off
+  EXPECT_EQ(list, (FileMruList{"e", "b", "d", "c"}));
+  EXPECT_TRUE(MruAddFile(list, "E"));  // case matters
+  EXPECT_EQ(list, (FileMruList{"E", "e", "b", "d"}));
+  EXPECT_TRUE(MruRemoveFile(list, "e"));
+  EXPECT_EQ(list, (FileMruList{"E", "b", "d", ""}));
+  EXPECT_TRUE(MruRemoveFile(list, "zz"));
+  EXPECT_EQ(list, (FileMruList{"E", "b", "d", ""}));
+}
+
+TEST(MruOrder, ServerListMatchesServerAndUser) {
+  ServerMruList list;
+  EXPECT_TRUE(MruAddServer(list, {"s1", "ann", "p1"}));
+  EXPECT_TRUE(MruAddServer(list, {"s1", "bob", "p2"}));  // another user: another entry
+  EXPECT_TRUE(MruAddServer(list, {"s2", "", ""}));
+  EXPECT_FALSE(MruAddServer(list, {"s2", "", "x"}));
+  // Found further down: moves to the front with its stored password.
+  EXPECT_TRUE(MruAddServer(list, {"s1", "ann", "changed"}));
+  EXPECT_EQ(list[0], (ServerMruEntry{"s1", "ann", "p1"}));
+  EXPECT_EQ(list[1], (ServerMruEntry{"s2", "", ""}));
+  EXPECT_EQ(list[2], (ServerMruEntry{"s1", "bob", "p2"}));
+  EXPECT_TRUE(MruAddServer(list, {"s3", "u", "p"}));
+  EXPECT_TRUE(MruAddServer(list, {"s4", "u", "p"}));
+  EXPECT_EQ(list[3], (ServerMruEntry{"s2", "", ""}));
+}
+
+using StoredMru = WizardTest;
+
+TEST_F(StoredMru, FileListKeepsFourAndSkipsWritingWhenFirst) {
+  for (const char* p : {"/a", "/b", "/c", "/d", "/e"}) AddFileMru(p);
+  EXPECT_EQ(ReadFileMru(0), "/e");
+  EXPECT_EQ(ReadFileMru(3), "/b");
+  EXPECT_EQ(ReadFileMru(4), "");
+  EXPECT_EQ(ReadFileMru(-1), "");
+  EXPECT_EQ(StoredValue("MRU0"), "/e");
+
+  QSettings raw(QStringLiteral("Varnook"), QStringLiteral("TROX"));
+  raw.remove(QStringLiteral("Wizard/MRU3"));
+  raw.sync();
+  AddFileMru("/e");  // already first: the store is not written
+  EXPECT_FALSE(StoredValueExists("MRU3"));
+  AddFileMru("/c");
+  EXPECT_TRUE(StoredValueExists("MRU3"));
+  EXPECT_EQ(ReadFileMru(0), "/c");
+  EXPECT_EQ(ReadFileMru(1), "/e");
+  EXPECT_EQ(ReadFileMru(2), "/d");
+  RemoveFileMru("/e");
+  EXPECT_EQ(ReadFileMru(1), "/d");
+  EXPECT_EQ(ReadFileMru(3), "");
+}
+
+TEST_F(StoredMru, PurgeDropsVanishedFiles) {
+  std::string dir = MakeTempDir();
+  WriteFileBytes(dir + "/keep1.trx", "x");
+  WriteFileBytes(dir + "/keep2.trx", "x");
+  AddFileMru(dir + "/keep1.trx");
+  AddFileMru(dir + "/gone1.trx");
+  AddFileMru(dir);  // a folder counts as existing
+  AddFileMru(dir + "/gone2.trx");
+  PurgeFileMru();
+  EXPECT_EQ(ReadFileMru(0), dir);
+  EXPECT_EQ(ReadFileMru(1), dir + "/keep1.trx");
+  EXPECT_EQ(ReadFileMru(2), "");
+  EXPECT_EQ(ReadFileMru(3), "");
+}
+
+TEST_F(StoredMru, ServerListStoresAccountsEncrypted) {
+  AddServerMru("ftp.example.com", "ann", "secret");
+  EXPECT_EQ(StoredValue("SMRU0/Default"), "ftp.example.com");
+  EXPECT_EQ(StoredValue("SMRU0/Pass"), "E56CF16ECCE9");
+  EXPECT_NE(StoredValue("SMRU0/User"), "ann");
+  std::string server, user, password;
+  ReadServerMru(0, server, user, password);
+  EXPECT_EQ(server, "ftp.example.com");
+  EXPECT_EQ(user, "ann");
+  EXPECT_EQ(password, "secret");
+
+  AddServerMru("192.168.1.20", "", "");  // anonymous: empty strings stay empty
+  EXPECT_EQ(StoredValue("SMRU0/User"), "");
+  EXPECT_EQ(StoredValue("SMRU0/Pass"), "");
+  AddServerMru("ftp.example.com", "ann", "other");  // the stored password stays
+  ReadServerMru(0, server, user, password);
+  EXPECT_EQ(password, "secret");
+  ReadServerMru(1, server, user, password);
+  EXPECT_EQ(server, "192.168.1.20");
+  ReadServerMru(2, server, user, password);
+  EXPECT_EQ(server, "");
+  ReadServerMru(4, server, user, password);
+  EXPECT_EQ(server + user + password, "");
+
+  // A value that is not in the stored form reads as it is.
+  QSettings raw(QStringLiteral("Varnook"), QStringLiteral("TROX"));
+  raw.setValue(QStringLiteral("Wizard/SMRU3/Default"), QStringLiteral("plain.example.com"));
+  raw.setValue(QStringLiteral("Wizard/SMRU3/User"), QStringLiteral("not hex"));
+  raw.sync();
+  ReadServerMru(3, server, user, password);
+  EXPECT_EQ(user, "not hex");
+
+  ClearServerMru();
+  for (int i = 0; i < kMruSize; ++i) {
+    ReadServerMru(i, server, user, password);
+    EXPECT_EQ(server + user + password, "") << i;
+  }
+  EXPECT_TRUE(StoredValueExists("SMRU2/Default"));
+}
+
+using WizardSettings = WizardTest;
+
+TEST_F(WizardSettings, DefaultsNamesAndInvertedWarning) {
+  CWizSettings defaults;
+  EXPECT_EQ(defaults.GetServerMruEnabled(), 0);
+  EXPECT_EQ(defaults.GetCryptoWarnEnabled(), 1);
+
+  defaults.SetServerMruEnabled(1);
+  defaults.SetCryptoWarnEnabled(0);
+  defaults.Save();
+  EXPECT_EQ(StoredValue("SMru"), "1");
+  EXPECT_EQ(StoredValue("orCryptoWarn"), "1");
+  CWizSettings loaded;
+  EXPECT_EQ(loaded.GetServerMruEnabled(), 1);
+  EXPECT_EQ(loaded.GetCryptoWarnEnabled(), 0);
+
+  // Only 1 silences the warning; a value that is not a number changes nothing.
+  QSettings raw(QStringLiteral("Varnook"), QStringLiteral("TROX"));
+  raw.setValue(QStringLiteral("Wizard/orCryptoWarn"), 5);
+  raw.setValue(QStringLiteral("Wizard/SMru"), QStringLiteral("yes"));
+  raw.sync();
+  CWizSettings odd;
+  EXPECT_EQ(odd.GetCryptoWarnEnabled(), 1);
+  EXPECT_EQ(odd.GetServerMruEnabled(), 0);
+
+  // The store really is the INI file under the temporary XDG_CONFIG_HOME, group Wizard.
+  std::string file = std::string(getenv("XDG_CONFIG_HOME")) + "/Varnook/TROX.conf";
+  std::string text = ReadFileBytes(file);
+  EXPECT_NE(text.find("[Wizard]"), std::string::npos) << text;
+}
+
+TEST(WizardRules, ProxySplitAndJoin) {
+  ProxyParts parts = SplitProxy("proxy.example.com:8080");
+  EXPECT_EQ(parts.address, "proxy.example.com");
+  EXPECT_EQ(parts.port, 8080u);
+  EXPECT_EQ(JoinProxy(parts.address, parts.port), "proxy.example.com:8080");
+  parts = SplitProxy("proxy.example.com");
+  EXPECT_EQ(parts.address, "proxy.example.com");
+  EXPECT_EQ(parts.port, 0u);
+  EXPECT_EQ(JoinProxy(parts.address, parts.port), "proxy.example.com:0");
+  parts = SplitProxy("host:");
+  EXPECT_EQ(parts.address, "host");
+  EXPECT_EQ(parts.port, 0u);
+  EXPECT_EQ(SplitProxy("host:3128x").port, 3128u);
+  EXPECT_EQ(SplitProxy("").address, "");
+  EXPECT_EQ(JoinProxy("", 8080), "");
+}
+
+TEST(WizardRules, UnsignedFields) {
+  EXPECT_EQ(ParseUnsignedField("21"), 21u);
+  EXPECT_EQ(ParseUnsignedField(" 2121 "), 2121u);
+  EXPECT_EQ(ParseUnsignedField("4294967295"), 4294967295u);
+  for (const char* bad : {"", "  ", "-1", "+1", "4294967296", "12a", "0x10", "1 2"})
+    EXPECT_FALSE(ParseUnsignedField(bad).has_value()) << bad;
+}
+
+TEST(WizardRules, ServerPageLoadsAndStores) {
+  CTransferJob job;
+  job.SetServer("ftp.example.com");
+  job.SetUser("ann");
+  job.SetPassword("pw");
+  job.SetPassPrompt();
+  ServerPageState state = ServerPageFromJob(job);
+  EXPECT_TRUE(state.accountMode);
+  EXPECT_FALSE(state.saveEncryptedPassword);
+  EXPECT_EQ(state.password, "pw");
+
+  // Anonymous: user and password are emptied, the recorded entry has no account.
+  state.accountMode = false;
+  state.saveEncryptedPassword = true;
+  std::optional<ServerMruEntry> entry = StoreServerPage(state, job, 1);
+  EXPECT_EQ(job.GetUser(), "");
+  EXPECT_EQ(job.GetPassword(), "");
+  EXPECT_EQ(job.m_passPrompt, 0u);
+  ASSERT_TRUE(entry);
+  EXPECT_EQ(*entry, (ServerMruEntry{"ftp.example.com", "", ""}));
+  EXPECT_FALSE(ServerPageFromJob(job).accountMode);
+
+  state.accountMode = true;
+  state.saveEncryptedPassword = false;
+  EXPECT_FALSE(StoreServerPage(state, job, 0));  // list switched off: nothing to record
+  EXPECT_EQ(job.GetUser(), "ann");
+  EXPECT_EQ(job.m_passPrompt, 1u);
+
+  ServerPageState chosen = ServerPageFromMru(state, {"other", "", ""});
+  EXPECT_FALSE(chosen.accountMode);
+  EXPECT_EQ(chosen.server, "other");
+  EXPECT_FALSE(ServerAddressAccepted(""));
+  EXPECT_TRUE(ServerAddressAccepted("   "));
+}
+
+TEST(WizardRules, CancelAndCryptoQuestions) {
+  CTransferJob working, saved;
+  EXPECT_FALSE(AskBeforeCancel(false, working, saved));
+  working.SetServer("x");
+  EXPECT_TRUE(AskBeforeCancel(false, working, saved));
+  EXPECT_FALSE(AskBeforeCancel(true, working, saved));
+  EXPECT_TRUE(ShowCryptoWarning(1, 0));
+  EXPECT_FALSE(ShowCryptoWarning(1, 1));
+  EXPECT_FALSE(ShowCryptoWarning(0, 0));
+}
+
+TEST(WizardRules, LoadPageNext) {
+  std::string dir = MakeTempDir();
+  CTransferJob source;
+  source.SetServer("ftp.example.com");
+  source.SetServerPath("/pub");
+  ASSERT_EQ(WriteTransferFile(dir + "/good.trx", source), 0);
+  WriteFileBytes(dir + "/bad.trx", "[TROX]\nPORT=21\n");
+
+  CTransferJob working, saved;
+  working.SetServer("left over");
+  std::vector<std::string> added;
+  auto add = [&](const std::string& p) { added.push_back(p); };
+
+  EXPECT_EQ(LoadPageNext(false, dir + "/bad.trx", working, saved, add),
+            LoadNextResult::InvalidFile);
+  EXPECT_EQ(LoadPageNext(false, dir + "/missing.trx", working, saved, add),
+            LoadNextResult::InvalidFile);
+  EXPECT_TRUE(added.empty());
+
+  EXPECT_EQ(LoadPageNext(false, dir + "/good.trx", working, saved, add), LoadNextResult::Moved);
+  EXPECT_EQ(working.GetServer(), "ftp.example.com");
+  EXPECT_EQ(working.m_jobFile, dir + "/good.trx");
+  EXPECT_EQ(working.m_progressMode, 1u);
+  EXPECT_EQ(added, std::vector<std::string>{dir + "/good.trx"});
+  EXPECT_EQ(working.IsSameAs(saved), 1);
+
+  EXPECT_EQ(LoadPageNext(true, "", working, saved, add), LoadNextResult::Moved);
+  EXPECT_EQ(working.GetServer(), "");
+  EXPECT_EQ(working.m_upgrade, 1u);
+  EXPECT_EQ(working.IsSameAs(saved), 1);
+}
+
+TEST(FileType, RegistersMimeTypeAndDesktopEntry) {
+  std::string home = MakeTempDir(), system = MakeTempDir();
+  FileTypeRegistrationResult result =
+      RegisterFileType(home, {system}, "/opt/trox/bin/trox-wizard", "PNG");
+  EXPECT_TRUE(result.registered);
+  EXPECT_TRUE(result.mimeChanged);
+  std::string xml = ReadFileBytes(home + "/mime/packages/trox-wizard.xml");
+  EXPECT_NE(xml.find("type=\"application/x-trox-transfer\""), std::string::npos);
+  EXPECT_NE(xml.find("<glob pattern=\"*.trx\"/>"), std::string::npos);
+  EXPECT_NE(xml.find("Varnook FTP Wizard Transfer File"), std::string::npos);
+  std::string desktop = ReadFileBytes(home + "/applications/trox-wizard.desktop");
+  EXPECT_NE(desktop.find("Exec=\"/opt/trox/bin/trox-wizard\" %f\n"), std::string::npos);
+  EXPECT_NE(desktop.find("Name=Transfer Now\nExec=\"/opt/trox/bin/trox-wizard\" %f /t\n"),
+            std::string::npos);
+  EXPECT_NE(desktop.find("Name=Edit\nExec=\"/opt/trox/bin/trox-wizard\" %f /e\n"),
+            std::string::npos);
+  EXPECT_NE(desktop.find("MimeType=application/x-trox-transfer;"), std::string::npos);
+  EXPECT_TRUE(fs::exists(home + "/icons/hicolor/48x48/apps/trox-wizard.png"));
+
+  // Again: nothing new, so the database needs no update.
+  result = RegisterFileType(home, {system}, "/opt/trox/bin/trox-wizard", "PNG");
+  EXPECT_TRUE(result.registered);
+  EXPECT_FALSE(result.mimeChanged);
+
+  // Our own type in the compiled database is no foreign claim.
+  WriteFileBytes(home + "/mime/globs2", "50:application/x-trox-transfer:*.trx\n");
+  EXPECT_TRUE(RegisterFileType(home, {system}, "/p", "").registered);
+}
+
+TEST(FileType, LeavesAForeignClaimAlone) {
+  std::string home = MakeTempDir(), system = MakeTempDir();
+  fs::create_directories(system + "/mime");
+  WriteFileBytes(system + "/mime/globs2", "# comment\n50:text/x-other:*.TRX\n");
+  EXPECT_EQ(TrxPatternOwner({system}), "text/x-other");
+  FileTypeRegistrationResult result = RegisterFileType(home, {system}, "/p/trox-wizard", "");
+  EXPECT_TRUE(result.claimedElsewhere);
+  EXPECT_FALSE(result.registered);
+  EXPECT_FALSE(fs::exists(home + "/mime"));
+  EXPECT_FALSE(fs::exists(home + "/applications"));
+
+  // A user package of another program counts too.
+  std::string home2 = MakeTempDir();
+  WriteFileBytes(home2 + "/mime/packages/other.xml", "<glob pattern=\"*.trx\"/>");
+  EXPECT_TRUE(RegisterFileType(home2, {}, "/p", "").claimedElsewhere);
+}
+
+TEST(FileType, WithoutProgramPathOnlyTheType) {
+  std::string home = MakeTempDir();
+  EXPECT_TRUE(RegisterFileType(home, {}, "", "PNG").registered);
+  EXPECT_TRUE(fs::exists(home + "/mime/packages/trox-wizard.xml"));
+  EXPECT_FALSE(fs::exists(home + "/applications/trox-wizard.desktop"));
+}
+
+TEST(FileType, DesktopExecQuoting) {
+  EXPECT_EQ(DesktopExec("/a b/trox-wizard", "%f"), "\"/a b/trox-wizard\" %f");
+  EXPECT_EQ(DesktopExec("/a$b/x", ""), "\"/a\\\\$b/x\"");
+  EXPECT_EQ(DesktopExec("/a\\b/x", ""), "\"/a\\\\\\\\b/x\"");
+  EXPECT_EQ(DesktopExec("/100%/x", ""), "\"/100%%/x\"");
+  EXPECT_NE(ProgramPath().find("unit_wizard_core"), std::string::npos);
+}
+
+TEST(WorkerThread, SuspendedStartAndEnd) {
+  std::atomic<int> runs{0};
+  CCriticalSection lock;
+  int total = 0;
+  CWorkerThread worker;
+  worker.Start([&] { ++runs; }, true);
+  EXPECT_TRUE(worker.Started());
+  EXPECT_FALSE(worker.HasEnded());
+  EXPECT_EQ(runs, 0);
+  worker.Resume();
+  worker.Join();
+  EXPECT_TRUE(worker.HasEnded());
+  EXPECT_EQ(runs, 1);
+  // Started again after it ended.
+  worker.Start([&] {
+    CSingleLock hold(lock);
+    total += 2;
+  });
+  worker.Join();
+  EXPECT_EQ(total, 2);
+}

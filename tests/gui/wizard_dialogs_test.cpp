@@ -1,0 +1,189 @@
+// The server advanced, password and settings dialogs, and the dialog host itself.
+#include <gtest/gtest.h>
+
+#include <QCheckBox>
+#include <QLineEdit>
+#include <QPushButton>
+
+#include "HelpTopics.h"
+#include "PassPrompt.h"
+#include "ServerAdv.h"
+#include "SettingsDialog.h"
+#include "TransferJob.h"
+#include "WizSettings.h"
+#include "WizardTestSupport.h"
+
+namespace {
+
+using ServerAdvDialog = WizardTest;
+
+// Opens the dialog for the job, lets `edit` change the fields, presses OK; returns what the
+// fields showed on opening as "passive|port|address|proxy port".
+std::string RunServerAdv(CTransferJob& job, const std::function<void(CServerAdv&)>& edit) {
+  std::string shown;
+  CDialogHost::Get().Queue(DialogAnswer::Do([&](CModalDialog& dialog) {
+    auto& adv = static_cast<CServerAdv&>(dialog);
+    shown = std::string(adv.PassiveCheck()->isChecked() ? "1" : "0") + "|" +
+            adv.PortEdit()->text().toStdString() + "|" +
+            adv.ProxyAddressEdit()->text().toStdString() + "|" +
+            adv.ProxyPortEdit()->text().toStdString();
+    if (edit) edit(adv);
+    return adv.OnOK() ? DialogResult::Ok : DialogResult::Cancel;
+  }));
+  CServerAdv dialog(&job);
+  CDialogHost::Get().RunModal(dialog);
+  return shown;
+}
+
+}  // namespace
+
+TEST_F(ServerAdvDialog, ProxySplitAndJoin) {
+  CTransferJob job;
+  EXPECT_EQ(RunServerAdv(job, nullptr), "0|21||0");
+  EXPECT_EQ(job.GetProxy(), "");
+
+  job.SetProxy("proxy.example.com:8080");
+  EXPECT_EQ(RunServerAdv(job, nullptr), "0|21|proxy.example.com|8080");
+  EXPECT_EQ(job.GetProxy(), "proxy.example.com:8080");
+
+  job.SetProxy("proxy.example.com");
+  EXPECT_EQ(RunServerAdv(job, nullptr), "0|21|proxy.example.com|0");
+  EXPECT_EQ(job.GetProxy(), "proxy.example.com:0");
+
+  // A cleared address stores no proxy, whatever the port says.
+  RunServerAdv(job, [](CServerAdv& d) {
+    d.ProxyAddressEdit()->clear();
+    d.ProxyPortEdit()->setText("3128");
+  });
+  EXPECT_EQ(job.GetProxy(), "");
+  EXPECT_EQ(job.m_accessType, CTransferJob().m_accessType);
+}
+
+TEST_F(ServerAdvDialog, PortAndPassive) {
+  CTransferJob job;
+  RunServerAdv(job, [](CServerAdv& d) {
+    d.PortEdit()->setText("2121");
+    d.PassiveCheck()->setChecked(true);
+  });
+  EXPECT_EQ(job.m_port, 2121);
+  EXPECT_EQ(job.m_passive, 1u);
+  EXPECT_EQ(RunServerAdv(job, [](CServerAdv& d) { d.PassiveCheck()->setChecked(false); }),
+            "1|2121||0");
+  EXPECT_EQ(job.m_passive, 0u);
+  RunServerAdv(job, [](CServerAdv& d) { d.PortEdit()->setText("65557"); });
+  EXPECT_EQ(job.m_port, 21);  // cut to 16 bits
+}
+
+TEST_F(ServerAdvDialog, BadNumberIsReportedAndTheDialogStays) {
+  CTransferJob job;
+  job.SetProxy("proxy.example.com:8080");
+  CServerAdv dialog(&job);
+  Host().Queue(DialogAnswer::Do([](CModalDialog& d) {
+    auto& adv = static_cast<CServerAdv&>(d);
+    adv.PassiveCheck()->setChecked(true);
+    adv.PortEdit()->setText("");
+    EXPECT_FALSE(adv.OnOK());
+    adv.PortEdit()->setText("21");
+    adv.ProxyPortEdit()->setText("80a");
+    EXPECT_FALSE(adv.OnOK());
+    return DialogResult::Cancel;
+  }));
+  Host().Queue(DialogAnswer::Ok());  // the first message
+  Host().Queue(DialogAnswer::Ok());  // the second
+  EXPECT_EQ(Host().RunModal(dialog), DialogResult::Cancel);
+  EXPECT_EQ(Messages().size(), 2u);
+  // Nothing reached the job.
+  EXPECT_EQ(job.m_passive, 0u);
+  EXPECT_EQ(job.GetProxy(), "proxy.example.com:8080");
+}
+
+using PasswordPrompt = WizardTest;
+
+TEST_F(PasswordPrompt, TypedPasswordGoesIntoTheJob) {
+  CTransferJob job;
+  job.SetServer("ftp.example.com");
+  job.SetUser("ann");
+  job.SetPassword("old");
+  {
+    CPassPrompt prompt(&job);
+    Host().Queue(DialogAnswer::Cancel());
+    EXPECT_EQ(Host().RunModal(prompt), DialogResult::Cancel);
+    EXPECT_EQ(job.GetPassword(), "old");
+  }
+  {
+    CPassPrompt prompt(&job);
+    Host().Queue(DialogAnswer::Text("typed"));
+    EXPECT_EQ(Host().RunModal(prompt), DialogResult::Ok);
+    EXPECT_EQ(job.GetPassword(), "typed");
+    EXPECT_EQ(prompt.windowTitle(), "Varnook FTP - Enter Password");
+    EXPECT_EQ(prompt.PasswordEdit()->echoMode(), QLineEdit::Password);
+    auto edits = prompt.findChildren<QLineEdit*>();
+    int readOnly = 0;
+    for (QLineEdit* e : edits)
+      if (e->isReadOnly()) {
+        ++readOnly;
+        EXPECT_TRUE(e->text() == "ftp.example.com" || e->text() == "ann");
+      }
+    EXPECT_EQ(readOnly, 2);
+  }
+  {
+    CPassPrompt prompt(&job);  // an empty password is accepted
+    Host().Queue(DialogAnswer::Ok());
+    EXPECT_EQ(Host().RunModal(prompt), DialogResult::Ok);
+    EXPECT_EQ(job.GetPassword(), "");
+  }
+}
+
+using SettingsDialogTest = WizardTest;
+
+TEST_F(SettingsDialogTest, ClearListActsAtOnce) {
+  AddServerMru("ftp.example.com", "ann", "secret");
+  CWizSettings settings;
+  settings.SetServerMruEnabled(1);
+  CSettingsDialog dialog;
+  dialog.m_settings = settings;
+  Host().Queue(DialogAnswer::Do([](CModalDialog& d) {
+    auto& settingsDialog = static_cast<CSettingsDialog&>(d);
+    EXPECT_TRUE(settingsDialog.MruCheck()->isChecked());
+    settingsDialog.MruCheck()->setChecked(false);
+    for (QPushButton* b : d.findChildren<QPushButton*>())
+      if (b->text() == "&Clear List") b->click();
+    return DialogResult::Cancel;
+  }));
+  Host().Queue(DialogAnswer::Ok());
+  EXPECT_EQ(Host().RunModal(dialog), DialogResult::Cancel);
+  ASSERT_EQ(Messages(), std::vector<std::string>{"Server MRUs deleted."});
+  EXPECT_EQ(Host().Requests()[1].icon, MsgIcon::Information);
+  std::string server, user, password;
+  ReadServerMru(0, server, user, password);
+  EXPECT_EQ(server, "");
+  EXPECT_EQ(dialog.m_settings.GetServerMruEnabled(), 1);  // Cancel: the switch is unchanged
+}
+
+using DialogHostTest = WizardTest;
+
+TEST_F(DialogHostTest, UnansweredQuestionsTakeTheSafeDefault) {
+  EXPECT_EQ(Host().MessageBox(nullptr, "q", "c", MsgIcon::Question, MsgButtons::YesNo),
+            DialogResult::No);
+  EXPECT_TRUE(Host().Requests().back().unanswered);
+  CTransferJob job;
+  CPassPrompt prompt(&job);
+  EXPECT_EQ(Host().RunModal(prompt), DialogResult::Cancel);
+  EXPECT_TRUE(Host().Requests().back().unanswered);
+  EXPECT_FALSE(Host().OpenFileName(nullptr, "/x", "All Files (*.*)|*.*||", "TRX"));
+  Host().Queue(DialogAnswer::Text("/chosen.trx"));
+  EXPECT_EQ(Host().SaveFileName(nullptr, "", "All Files (*.*)|*.*||", "TRX", true), "/chosen.trx");
+}
+
+TEST_F(DialogHostTest, FiltersInQtForm) {
+  EXPECT_EQ(CDialogHost::QtFilter("Varnook FTP Transfer Files (*.trx)|*.trx|Varnook FTP INI "
+                                  "Files (*.ini)|*.ini|All Files (*.*)|*.*||")
+                .toStdString(),
+            "Varnook FTP Transfer Files (*.trx);;Varnook FTP INI Files (*.ini);;All Files (*)");
+}
+
+TEST_F(DialogHostTest, MissingHelpPageDoesNothing) {
+  EXPECT_EQ(HelpTopicPath("no-such-topic.htm"), "");
+  OpenHelpTopic("no-such-topic.htm");
+  EXPECT_TRUE(Host().Requests().empty());
+}
