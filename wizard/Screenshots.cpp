@@ -5,6 +5,7 @@
 #include <QDir>
 #include <QLineEdit>
 #include <QMessageBox>
+#include <QPainter>
 #include <QPixmap>
 #include <QRadioButton>
 #include <functional>
@@ -28,7 +29,22 @@ bool Save(QWidget& widget, const QString& folder, const QString& name) {
   widget.setAttribute(Qt::WA_DontShowOnScreen);
   widget.show();
   QApplication::processEvents();
-  bool ok = widget.grab().save(QDir(folder).filePath(name + QStringLiteral(".png")));
+  QPixmap content = widget.grab();
+  // Offscreen windows have no frame: draw a plain title bar so the caption shows in the picture.
+  QFontMetrics metrics(widget.font());
+  int bar = metrics.height() + 10;
+  QPixmap picture(content.width(), content.height() + bar);
+  picture.fill(QColor(60, 60, 60));
+  QPainter painter(&picture);
+  painter.setPen(Qt::white);
+  QFont bold = widget.font();
+  bold.setBold(true);
+  painter.setFont(bold);
+  painter.drawText(QRect(8, 0, content.width() - 16, bar), Qt::AlignVCenter | Qt::AlignLeft,
+                   widget.windowTitle());
+  painter.drawPixmap(0, bar, content);
+  painter.end();
+  bool ok = picture.save(QDir(folder).filePath(name + QStringLiteral(".png")));
   widget.hide();
   return ok;
 }

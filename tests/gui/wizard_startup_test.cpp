@@ -1,0 +1,148 @@
+// Start-up of the main window from its command line: the empty wizard, a file preset on the load
+// page, a file that fails to load, the direct transfer and its password prompt, and the file type
+// registered in the (temporary) user data folder.
+#include <gtest/gtest.h>
+
+#include <QComboBox>
+#include <QEventLoop>
+#include <QRadioButton>
+#include <QTimer>
+#include <filesystem>
+
+#include "FileTypeRegistration.h"
+#include "FtpServers.h"
+#include "TROXWizardDlg.h"
+#include "TransferFile.h"
+#include "TransferJob.h"
+#include "WizLoad.h"
+#include "WizardSheet.h"
+#include "WizardTestSupport.h"
+
+namespace {
+
+struct SheetSeen {
+  bool shown = false;
+  int pages = 0;
+  bool loadSelected = false;
+  std::string loadPath;
+  size_t questionsOnCancel = 0;
+};
+
+class WizardStartup : public WizardTest {
+ protected:
+  // The sheet's modal run: look at it the way a user would, then cancel.
+  void ExpectSheet() {
+    Host().Queue(DialogAnswer::Do([this](CModalDialog& dialog) {
+      auto& sheet = static_cast<CWizardSheet&>(dialog);
+      m_seen.shown = true;
+      m_seen.pages = sheet.GetPageCount();
+      size_t before = Host().Requests().size();
+      sheet.reject();
+      m_seen.questionsOnCancel = Host().Requests().size() - before;
+      sheet.Next();
+      auto* load = static_cast<CWizLoad*>(sheet.GetActivePage());
+      m_seen.loadSelected = load->LoadRadio()->isChecked();
+      m_seen.loadPath = load->PathCombo()->currentText().toStdString();
+      return DialogResult::Cancel;
+    }));
+  }
+
+  // Runs the start-up for the command tail until the main window says it is over.
+  void Start(const std::string& tail) {
+    CTROXWizardDlg main(tail);
+    QEventLoop loop;
+    bool ended = false;
+    QObject::connect(&main, &CTROXWizardDlg::Ended, &loop, [&] {
+      ended = true;
+      loop.quit();
+    });
+    // Only a guard against a hang, not a measurement.
+    QTimer::singleShot(30000, &loop, &QEventLoop::quit);
+    main.OnInitDialog();
+    loop.exec();
+    ASSERT_TRUE(ended);
+    EXPECT_EQ(main.m_transferStatus, 0);
+    EXPECT_EQ(Host().PendingAnswers(), 0u);
+  }
+
+  std::string JobFile(bool autoTransfer, bool passPrompt) {
+    std::string path = MakeTempDir() + "/my job.trx";
+    CTransferJob job;
+    job.SetServer("ftp.example.com");
+    job.SetUser("ann");
+    if (autoTransfer) job.SetAutoTransfer();
+    if (passPrompt) job.SetPassPrompt();
+    EXPECT_EQ(WriteTransferFile(path, job), 0);
+    return path;
+  }
+
+  SheetSeen m_seen;
+};
+
+}  // namespace
+
+TEST_F(WizardStartup, EmptyCommandLineOpensTheWizard) {
+  ExpectSheet();
+  Start("");
+  EXPECT_TRUE(m_seen.shown);
+  EXPECT_EQ(m_seen.pages, 3);
+  EXPECT_FALSE(m_seen.loadSelected);
+  EXPECT_EQ(m_seen.questionsOnCancel, 0u);
+}
+
+TEST_F(WizardStartup, DoubleClickedFileIsPresetOnTheLoadPage) {
+  std::string path = JobFile(false, false);
+  ExpectSheet();
+  Start("\"" + path + "\"");
+  EXPECT_TRUE(m_seen.shown);
+  EXPECT_TRUE(m_seen.loadSelected);
+  EXPECT_EQ(m_seen.loadPath, path);
+  EXPECT_EQ(m_seen.questionsOnCancel, 0u);
+  EXPECT_TRUE(Messages().empty());
+}
+
+TEST_F(WizardStartup, FileThatFailsToLoadIsReportedAndTheWizardStarts) {
+  std::string path = MakeTempDir() + "/missing.trx";
+  Host().Queue(DialogAnswer::Ok());
+  ExpectSheet();
+  Start(path + " /t");
+  ASSERT_EQ(Messages(), std::vector<std::string>{"Failed to load " + path});
+  EXPECT_EQ(Host().Requests()[0].caption, "Varnook FTP");
+  EXPECT_EQ(Host().Requests()[0].icon, MsgIcon::Error);
+  EXPECT_TRUE(m_seen.shown);
+  EXPECT_FALSE(m_seen.loadSelected);
+}
+
+TEST_F(WizardStartup, AutoTransferRunsDirectlyUnlessEdited) {
+  std::string path = JobFile(true, false);
+  Host().Queue(DialogAnswer::Ok());
+  Start(path);
+  EXPECT_FALSE(m_seen.shown);
+  ASSERT_EQ(Host().Requests().size(), 1u);
+  EXPECT_EQ(Host().Requests()[0].icon, MsgIcon::Information);
+
+  Host().ClearRequests();
+  ExpectSheet();
+  Start(path + " /e");
+  EXPECT_TRUE(m_seen.shown);
+  EXPECT_EQ(m_seen.loadPath, path);
+}
+
+TEST_F(WizardStartup, CancelledPasswordPromptEndsWithoutTransfer) {
+  std::string path = JobFile(false, true);
+  Host().Queue(DialogAnswer::Cancel());
+  Start("\"" + path + "\" /t");
+  ASSERT_EQ(Host().Requests().size(), 1u);
+  EXPECT_EQ(Host().Requests()[0].kind, DialogRequest::Modal);
+  EXPECT_EQ(Host().Requests()[0].text, "Varnook FTP - Enter Password");
+  EXPECT_FALSE(m_seen.shown);
+}
+
+TEST_F(WizardStartup, RegistersTheFileTypeForThisProgram) {
+  ExpectSheet();
+  Start("");
+  std::string home = getenv("XDG_DATA_HOME");
+  std::string desktop = ReadFileBytes(home + "/applications/trox-wizard.desktop");
+  EXPECT_NE(desktop.find(DesktopExec(ProgramPath(), "%f /t")), std::string::npos) << desktop;
+  EXPECT_TRUE(std::filesystem::exists(home + "/mime/packages/trox-wizard.xml"));
+}
