@@ -1,9 +1,11 @@
 // Test main of the wizard's tests: settings and data folders in temporary places before anything
 // reads them (QSettings remembers its folder at first use), and one QApplication for the widgets.
 #include <gtest/gtest.h>
+#include <stdio.h>
 #include <stdlib.h>
 
 #include <QApplication>
+#include <QWidget>
 
 #include "FtpServers.h"
 
@@ -15,5 +17,14 @@ int main(int argc, char** argv) {
   QApplication app(argc, argv);
   QApplication::setQuitOnLastWindowClosed(false);
   testing::InitGoogleTest(&argc, argv);
-  return RUN_ALL_TESTS();
+  int result = RUN_ALL_TESTS();
+  // Every dialog a test opened must be closed again.
+  for (QWidget* window : QApplication::topLevelWidgets()) {
+    if (window->isVisible()) {
+      fprintf(stderr, "Window left open: %s \"%s\"\n", window->metaObject()->className(),
+              qPrintable(window->windowTitle()));
+      result = 1;
+    }
+  }
+  return result;
 }

@@ -9,6 +9,7 @@
 #include "PassPrompt.h"
 #include "ServerAdv.h"
 #include "SettingsDialog.h"
+#include "TabbedSheet.h"
 #include "TransferJob.h"
 #include "WizSettings.h"
 #include "WizardTestSupport.h"
@@ -186,4 +187,50 @@ TEST_F(DialogHostTest, MissingHelpPageDoesNothing) {
   EXPECT_EQ(HelpTopicPath("no-such-topic.htm"), "");
   OpenHelpTopic("no-such-topic.htm");
   EXPECT_TRUE(Host().Requests().empty());
+}
+
+namespace {
+
+// A tab that counts its calls and refuses to be left while `valid` is false.
+class CCountingPage : public CPropPage {
+ public:
+  bool valid = true;
+  int inits = 0, activations = 0, stores = 0;
+  void OnInitPage() override { ++inits; }
+  void OnSetActive() override { ++activations; }
+  bool OnKillActive() override { return valid; }
+  void OnOK() override { ++stores; }
+};
+
+}  // namespace
+
+TEST_F(DialogHostTest, TabbedSheetRefusesAndStores) {
+  CTabbedSheet sheet(QStringLiteral("Varnook FTP - Transfer Advanced Settings"));
+  auto* first = new CCountingPage;
+  auto* second = new CCountingPage;
+  auto* third = new CCountingPage;
+  sheet.AddPage(first, QStringLiteral("One"));
+  sheet.AddPage(second, QStringLiteral("Two"));
+  sheet.AddPage(third, QStringLiteral("Three"));
+  Host().Queue(DialogAnswer::Do([&](CModalDialog&) {
+    EXPECT_EQ(sheet.GetActiveIndex(), 0);
+    first->valid = false;
+    EXPECT_FALSE(sheet.SetActivePage(1));
+    EXPECT_EQ(sheet.GetActiveIndex(), 0);
+    EXPECT_FALSE(sheet.OnOK());
+    first->valid = true;
+    EXPECT_TRUE(sheet.SetActivePage(1));
+    EXPECT_TRUE(sheet.SetActivePage(0));
+    return sheet.OnOK() ? DialogResult::Ok : DialogResult::Cancel;
+  }));
+  EXPECT_EQ(Host().RunModal(sheet), DialogResult::Ok);
+  EXPECT_EQ(first->inits, 1);
+  EXPECT_EQ(first->activations, 2);
+  EXPECT_EQ(first->stores, 1);
+  EXPECT_EQ(second->stores, 1);
+  EXPECT_EQ(third->inits, 0);  // never shown: nothing to store
+  EXPECT_EQ(third->stores, 0);
+  sheet.RemovePage(second);
+  EXPECT_EQ(sheet.GetPageCount(), 2);
+  delete second;
 }

@@ -378,3 +378,27 @@ TEST_F(WizardSheetTest, WelcomeSettingsAndAbout) {
   EXPECT_EQ(Host().Requests().back().kind, DialogRequest::Modal);
   EXPECT_EQ(Host().Requests().back().text, "About TROX Wizard");
 }
+
+TEST_F(WizardSheetTest, BrowseAndHelp) {
+  CWizardSheet& sheet = Open();
+  sheet.Help();  // the active page's topic, shipped beside the program
+  ASSERT_EQ(Host().Requests().size(), 1u);
+  EXPECT_EQ(Host().Requests()[0].kind, DialogRequest::OpenUrl);
+  EXPECT_EQ(Host().Requests()[0].text, std::string(TROX_BIN_DIR) + "/help/welcome.htm");
+
+  sheet.Next();
+  Load().SelectLoad();
+  Load().PathCombo()->setEditText(QStringLiteral("/start.trx"));
+  Host().Queue(DialogAnswer::Cancel());
+  Load().OnBrowse();
+  EXPECT_EQ(Load().PathCombo()->currentText(), "/start.trx");
+  Host().Queue(DialogAnswer::Text("/chosen/job.trx"));
+  Load().OnBrowse();
+  EXPECT_EQ(Load().PathCombo()->currentText(), "/chosen/job.trx");
+  const DialogRequest& asked = Host().Requests().back();
+  EXPECT_EQ(asked.kind, DialogRequest::OpenFile);
+  EXPECT_EQ(asked.text, "/start.trx");
+  EXPECT_EQ(asked.filter,
+            "Varnook FTP Transfer Files (*.trx)|*.trx|Varnook FTP INI Files (*.ini)|*.ini|All "
+            "Files (*.*)|*.*||");
+}
