@@ -111,7 +111,8 @@ def ensure_user():
     if run_quiet(["id", "-u", USER]) != 0:
         subprocess.run(["useradd", "-r", "-M", "-d", "/", "-s", "/bin/bash", USER], check=True)
     # vsftpd enters the home folder before local_root, so the home must exist.
-    subprocess.run(["usermod", "-d", "/", USER], check=True)
+    subprocess.run(["usermod", "-d", "/", USER], check=True, stdout=subprocess.DEVNULL,
+                   stderr=subprocess.DEVNULL)
     subprocess.run(["chpasswd"], input=f"{USER}:{PASSWORD}\n", text=True, check=True)
 
 
@@ -380,6 +381,9 @@ def run_tool(cfg, tool, job, tag):
         os.killpg(proc.pid, signal.SIGKILL)
         output, _ = proc.communicate()
         timed_out = True
+    except BaseException:
+        os.killpg(proc.pid, signal.SIGKILL)
+        raise
     wall = time.perf_counter() - start
     rc = proc.returncode
     user = sys_t = rss = 0.0
@@ -572,7 +576,16 @@ def main():
     ensure_root()
     ensure_packages()
     cfg.trox_bin = build_trox(cfg)
+    # A kill ends the run like Ctrl-C: the server stops and the account is locked again.
+    signal.signal(signal.SIGTERM, lambda *_: sys.exit(143))
     ensure_user()
+    try:
+        return bench(cfg)
+    finally:
+        lock_user()
+
+
+def bench(cfg):
     cfg.work = os.path.abspath(cfg.work)
     cfg.srv = os.path.join(cfg.work, "srv")
     cfg.out = os.path.join(cfg.work, "out")
@@ -584,7 +597,7 @@ def main():
         make_set(os.path.join(cfg.srv, "data"), name, SCALES[cfg.scale][name])
 
     trash = Trash(cfg)
-    # Leftovers of an interrupted run go first, and count as a large deletion.
+    # Leftovers of an interrupted run go first; when they were many, the first set waits.
     for d in (os.path.join(cfg.srv, "up"), cfg.out):
         if os.path.exists(d):
             trash.discard(d, MANY_FILES)
@@ -642,7 +655,6 @@ def main():
                 log("\n" + title + "\n" + "\n".join(lines))
     finally:
         server.stop()
-        lock_user()
         raw.close()
         trash.empty()
 
