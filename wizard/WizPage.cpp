@@ -28,7 +28,7 @@ CWizardSheet* CWizPage::Sheet() const {
 }
 
 bool CWizPage::OnQueryCancel() {
-  if (!m_working || !m_saved || !AskBeforeCancel(false, *m_working, *m_saved)) return true;
+  if (!m_working || !m_saved || !AskBeforeCancel(IsFinalPage(), *m_working, *m_saved)) return true;
   return CDialogHost::Get().MessageBox(
              this, "Some settings have been changed. Are you sure that you want to exit?",
              "Varnook FTP", MsgIcon::Question, MsgButtons::YesNo) == DialogResult::Yes;

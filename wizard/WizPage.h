@@ -27,8 +27,10 @@ class CWizPage : public QWidget {
   virtual bool OnWizardNext() { return true; }
   virtual bool OnWizardBack() { return true; }
   virtual bool OnWizardFinish() { return true; }
-  // true: the sheet may close. Asks when the job changed; the final page overrides it.
+  // true: the sheet may close. Asks when the job changed, except on the final page.
   virtual bool OnQueryCancel();
+  // The last page reports the run's result; leaving it never loses anything.
+  virtual bool IsFinalPage() const { return false; }
   virtual void OnHelp();
 
   void InitOnce();

@@ -402,3 +402,35 @@ TEST_F(WizardSheetTest, BrowseAndHelp) {
             "Varnook FTP Transfer Files (*.trx)|*.trx|Varnook FTP INI Files (*.ini)|*.ini|All "
             "Files (*.*)|*.*||");
 }
+
+namespace {
+
+class CLastPage : public CWizPage {
+ public:
+  using CWizPage::CWizPage;
+  void OnSetActive() override { SetWizardButtons(kWizBack | kWizFinish); }
+  bool IsFinalPage() const override { return true; }
+};
+
+}  // namespace
+
+TEST_F(WizardSheetTest, FinalPageNeverAsksAndFinishCloses) {
+  CWizardSheet& sheet = Open();
+  CLastPage last("complete.htm", &m_working, &m_saved);
+  sheet.AddPage(&last);
+  m_working.SetServer("changed");
+  sheet.SetActivePage(3);
+  EXPECT_FALSE(sheet.NextButton()->isVisible());
+  EXPECT_TRUE(sheet.FinishButton()->isVisible());
+  sheet.Next();  // no Next on a Finish page
+  EXPECT_EQ(sheet.GetActiveIndex(), 3);
+  sheet.reject();
+  EXPECT_TRUE(Messages().empty());
+  EXPECT_FALSE(sheet.isVisible());
+
+  sheet.show();
+  sheet.Finish();
+  EXPECT_EQ(sheet.result(), QDialog::Accepted);
+  EXPECT_FALSE(sheet.isVisible());
+  sheet.RemovePage(&last);
+}
