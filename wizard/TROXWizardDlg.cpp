@@ -21,7 +21,7 @@ CTROXWizardDlg::CTROXWizardDlg(std::string commandTail, QWidget* parent)
     : QWidget(parent), m_commandTail(std::move(commandTail)) {
   setWindowTitle(QStringLiteral("Varnook FTP Wizard"));
   setWindowIcon(AppIcon());
-  m_sheet = new CWizardSheet(this);
+  m_sheet = std::make_unique<CWizardSheet>();
   m_startTimer.setSingleShot(true);
   m_startTimer.setInterval(50);
   connect(&m_startTimer, &QTimer::timeout, this, &CTROXWizardDlg::OnStartTimer);
@@ -29,6 +29,43 @@ CTROXWizardDlg::CTROXWizardDlg(std::string commandTail, QWidget* parent)
 
 CTROXWizardDlg::~CTROXWizardDlg() {
   DeletePages();
+}
+
+CWizPage* CTROXWizardDlg::CreatePage(PageIndex index) {
+  switch (index) {
+    case kWelcome:
+      return new CWizWelcome(m_settings, m_working, m_saved);
+    case kLoad:
+      return new CWizLoad(m_working, m_saved, m_presetPath);
+    case kServer:
+      return new CWizServer(m_working, m_saved, m_settings);
+    // The mode, local, remote, transfer and final pages join here as they are built.
+    default:
+      return nullptr;
+  }
+}
+
+void CTROXWizardDlg::DeletePage(PageIndex index) {
+  if (CWizPage* page = m_pages[index].data()) {
+    m_sheet->RemovePage(page);
+    delete page;
+  }
+  m_pages[index] = nullptr;
+}
+
+void CTROXWizardDlg::RebuildPageOrder(bool get) {
+  if (CWizPage* mode = m_pages[kMode].data()) {
+    for (int i = 0; i < m_sheet->GetPageCount(); ++i)
+      if (m_sheet->GetPage(i) == mode) m_sheet->RemovePagesAfter(i);
+  }
+  const PageIndex later[] = {kLocal, kRemote, kTransfer, kFinal};
+  for (PageIndex index : later) {
+    DeletePage(index);
+    m_pages[index] = CreatePage(index);
+  }
+  const PageIndex order[] = {get ? kRemote : kLocal, get ? kLocal : kRemote, kTransfer, kFinal};
+  for (PageIndex index : order)
+    if (m_pages[index]) m_sheet->AddPage(m_pages[index].data());
 }
 
 void RegisterWizardFileType() {
@@ -57,23 +94,18 @@ void CTROXWizardDlg::OnInitDialog() {
 void CTROXWizardDlg::BuildSheet(CTransferJob* working, CTransferJob* saved, CWizSettings* settings,
                                 const std::string& presetPath) {
   DeletePages();
-  m_pages[kWelcome] = new CWizWelcome(settings, working, saved);
-  m_pages[kLoad] = new CWizLoad(working, saved, presetPath);
-  m_pages[kServer] = new CWizServer(working, saved, settings);
-  // The mode, local, remote, transfer and final pages join here as they are built.
+  m_working = working;
+  m_saved = saved;
+  m_settings = settings;
+  m_presetPath = presetPath;
+  for (int i = 0; i < kPageCount; ++i) m_pages[i] = CreatePage(static_cast<PageIndex>(i));
   *saved = *working;
   for (const QPointer<CWizPage>& page : m_pages)
     if (page) m_sheet->AddPage(page.data());
 }
 
 void CTROXWizardDlg::DeletePages() {
-  for (QPointer<CWizPage>& page : m_pages) {
-    if (page) {
-      m_sheet->RemovePage(page.data());
-      delete page.data();
-    }
-    page = nullptr;
-  }
+  for (int i = 0; i < kPageCount; ++i) DeletePage(static_cast<PageIndex>(i));
 }
 
 void CTROXWizardDlg::OnStartTimer() {
@@ -89,7 +121,7 @@ void CTROXWizardDlg::OnStartTimer() {
     int read = ReadTransferFile(line.path, working);
     switch (DecideStartup(line, read, working.m_autoTransfer)) {
       case StartupAction::FailedLoad:
-        CDialogHost::Get().MessageBox(this, "Failed to load " + line.path, "Varnook FTP",
+        CDialogHost::Get().MessageBox(nullptr, "Failed to load " + line.path, "Varnook FTP",
                                       MsgIcon::Error);
         break;
       case StartupAction::DirectTransfer:
@@ -113,12 +145,12 @@ void CTROXWizardDlg::OnStartTimer() {
 
 void CTROXWizardDlg::DirectTransfer(CTransferJob& job) {
   if (job.m_passPrompt == 1) {
-    CPassPrompt prompt(&job, this);
+    CPassPrompt prompt(&job);
     if (CDialogHost::Get().RunModal(prompt) != DialogResult::Ok) return;
   }
   // The run itself needs the progress dialog, which this version does not have yet.
   CDialogHost::Get().MessageBox(
-      this,
+      nullptr,
       "This version of TROX Wizard cannot run a transfer directly yet.\n\nOpen the file with "
       "Edit to change it, or run it with trox.",
       "Varnook FTP", MsgIcon::Information);

@@ -8,6 +8,7 @@
 #include <QTimer>
 #include <QWidget>
 #include <array>
+#include <memory>
 #include <string>
 
 class CTransferJob;
@@ -41,6 +42,9 @@ class CTROXWizardDlg : public QWidget {
   void BuildSheet(CTransferJob* working, CTransferJob* saved, CWizSettings* settings,
                   const std::string& presetPath);
   void DeletePages();
+  // The mode page's Next: the pages after it are built anew from the working job, the source
+  // side first (local then remote when sending, remote then local when getting).
+  void RebuildPageOrder(bool get);
   CWizardSheet& Sheet() const { return *m_sheet; }
   CWizPage* Page(PageIndex index) const;
 
@@ -56,10 +60,18 @@ class CTROXWizardDlg : public QWidget {
 
  private:
   void DirectTransfer(CTransferJob& job);
+  // A new page object with what the page is given, or none for a page this version lacks.
+  CWizPage* CreatePage(PageIndex index);
+  void DeletePage(PageIndex index);
 
   std::string m_commandTail;
   QTimer m_startTimer;
-  CWizardSheet* m_sheet;
+  // A window of its own (not a child of this hidden one), so the desktop lists it.
+  std::unique_ptr<CWizardSheet> m_sheet;
+  CTransferJob* m_working = nullptr;
+  CTransferJob* m_saved = nullptr;
+  CWizSettings* m_settings = nullptr;
+  std::string m_presetPath;
   std::array<QPointer<CWizPage>, kPageCount> m_pages;
 };
 

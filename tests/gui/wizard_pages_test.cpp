@@ -105,6 +105,10 @@ TEST_F(WizardSheetTest, PagesInOrderWithTheirButtons) {
   EXPECT_EQ(sheet.GetPageCount(), 2);
   sheet.AddPage(server);
   EXPECT_EQ(sheet.GetPage(2), server);
+  // Pages this version lacks are simply not there.
+  m_main->RebuildPageOrder(true);
+  EXPECT_EQ(sheet.GetPageCount(), 3);
+  EXPECT_EQ(m_main->Page(CTROXWizardDlg::kLocal), nullptr);
 }
 
 TEST_F(WizardSheetTest, FileFromCommandLineAppearsOnLoadPage) {
