@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Installs what building and testing need on Debian 12 (run as root, or with sudo available),
-# then configures and builds into build/.
+# then configures and builds into build/: everything, or only the targets given as arguments.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -21,4 +21,8 @@ fi
 if command -v systemctl >/dev/null 2>&1; then systemctl disable --now vsftpd >/dev/null 2>&1 || true; fi
 
 cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-cmake --build build -j"$(nproc)"
+if [ $# -gt 0 ]; then
+  cmake --build build -j"$(nproc)" --target "$@"
+else
+  cmake --build build -j"$(nproc)"
+fi
