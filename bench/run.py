@@ -144,8 +144,8 @@ def set_paths(count, fanout, ext):
     return [f"{leaves[i % len(leaves)]}/f{i:05d}{ext}" for i in range(count)]
 
 
-def make_set(root, name, spec):
-    count, size, fanout, kind = spec
+def make_set(root, name, layout):
+    count, size, fanout, kind = layout
     folder = os.path.join(root, name)
     stamp = os.path.join(root, f".{name}.stamp")
     want = f"{count} {size} {fanout} {kind} v1\n"
@@ -477,8 +477,8 @@ def summarise(job, tools, rounds):
     return rows, (med(ratios), ratios), tw
 
 
-def fmt(v, spec, none="—"):
-    return none if v is None else format(v, spec)
+def fmt(v, form, none="—"):
+    return none if v is None else format(v, form)
 
 
 def table_lines(job, rows, ratio, tw):

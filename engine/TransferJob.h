@@ -126,8 +126,7 @@ class CTransferJob {
   int IsSelectedForSend(const std::string& localPath);
   void ClearArchiveAttribute(const std::string& localPath);
   int CreateRemoteFolder(const std::string& localFolderPath);
-  int SendFileInBlocks(const std::string& localPath, const std::string& remoteName,
-                       uint32_t type);
+  int SendFileInBlocks(const std::string& localPath, const std::string& remoteName, uint32_t type);
 
   // Download walk pieces (DownloadWalk.cpp).
   int ReceiveOneFile(const std::string& remotePath);
