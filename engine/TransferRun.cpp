@@ -24,6 +24,9 @@ int CTransferJob::Run() {
   m_progress.cancel = 0;
   m_transferFailed = 0;
 
+  // Connections closed during the run (one per listed folder) are reused for later ones to the
+  // same account; the last of them is closed when the run ends.
+  CFtpConnectionPoolScope connectionPool;
   int result = 0;
   try {
     m_session = std::make_unique<CInternetSession>("Varnook FTP", m_sessionContext, m_accessType,

@@ -9,6 +9,7 @@
 #include <cstring>
 #include <vector>
 
+#include "ftp/FtpConnectionPool.h"
 #include "ftp/FtpDataStream.h"
 #include "ftp/FtpList.h"
 
@@ -116,11 +117,42 @@ void CFtpConnectionImpl::LogIn() {
   if (reply.IsError()) refusedLogIn(reply);
   if (reply.code != 230 && reply.code != 202)
     throw CInternetException(ERROR_INTERNET_LOGIN_FAILURE, reply.Text());
+  m_loginReply = reply;
 
   // The log-in reply stays the last response: the probes below record nothing.
   FtpReply feat = m_control.Exec("FEAT", Record::Never);
   m_features = trox::ftp::ParseFeatures(feat);
   if (HasFeature("UTF8")) m_control.Exec("OPTS UTF8 ON", Record::Never);
+}
+
+bool CFtpConnectionImpl::ReadyForPool() const {
+  return m_loginReply.code != 0 && !m_control.Dead() && m_control.Socket().Valid() &&
+         !m_openStream && !m_rawCommandSent && (!m_awayFromHome || m_home);
+}
+
+bool CFtpConnectionImpl::Revive() {
+  try {
+    // Anything readable on an idle connection is the server's goodbye ("421 Timeout") or the
+    // end of the stream: either way it is of no more use.
+    if (m_control.Socket().WaitReadable(0)) return false;
+    if (m_awayFromHome) {
+      CheckArgument(*m_home);
+      FtpReply reply = m_control.Exec("CWD " + *m_home, Record::Never);
+      if (!reply.IsPositive()) return false;
+      m_awayFromHome = false;
+    }
+  } catch (const CInternetException&) {
+    return false;
+  }
+  m_control.RecordReply(m_loginReply);
+  return true;
+}
+
+void CFtpConnectionImpl::LearnHome() {
+  if (m_awayFromHome || m_home || !trox::ftp::FtpConnectionPool::Instance().Active()) return;
+  FtpReply reply = m_control.Exec("PWD", Record::Never);
+  if (reply.IsPositive() && !reply.lines.empty())
+    m_home = trox::ftp::ParsePwdReply(reply.lines.front());
 }
 
 void CFtpConnectionImpl::CheckReady() {
@@ -135,12 +167,15 @@ std::string CFtpConnectionImpl::GetCurrentDirectory() {
   if (reply.IsError()) Refused(reply);
   auto path = trox::ftp::ParsePwdReply(reply.lines.empty() ? "" : reply.lines.front());
   if (!path) Refused(reply);
+  if (!m_awayFromHome && !m_home) m_home = path;
   return *path;
 }
 
 void CFtpConnectionImpl::SetCurrentDirectory(const std::string& folder) {
   CheckReady();
   CheckArgument(folder);
+  LearnHome();
+  m_awayFromHome = true;
   FtpReply reply = m_control.Exec("CWD " + folder);
   if (!reply.IsPositive()) Refused(reply);
 }
@@ -364,6 +399,9 @@ std::unique_ptr<CInternetFile> CFtpConnectionImpl::Command(const std::string& co
   CheckArgument(command);
   // A raw TYPE changes what the server sends; the next transfer says again what it needs.
   if (command.size() >= 4 && strncasecmp(command.c_str(), "TYPE", 4) == 0) m_type = 0;
+  // A raw command may change anything (the folder, the log-in itself): such a connection is
+  // never handed to another caller.
+  m_rawCommandSent = true;
   if (expectResponse) {
     SetType(flags);
     return StartTransfer(command, flags, false, std::nullopt);

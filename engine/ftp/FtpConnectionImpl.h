@@ -61,6 +61,15 @@ class CFtpConnectionImpl {
 
   bool HasFeature(const std::string& word) const { return m_features.count(word) > 0; }
   const FtpLoginSettings& Settings() const { return m_settings; }
+  const InternetTimeouts& Timeouts() const { return m_control.Timeouts(); }
+
+  // For the idle pool: true when the connection can serve another caller as if new (logged
+  // in, alive, no transfer open, and its log-in folder known if it left it).
+  bool ReadyForPool() const;
+  // Makes a pooled connection ready for a new caller: false (and nothing sent) when the server
+  // dropped it or left word meanwhile, or when it cannot go back to its log-in folder.
+  // Otherwise it is in its log-in folder and the log-in reply is the last response again.
+  bool Revive();
 
   // For the data streams: an open stream ends (or is abandoned).
   void StreamClosed(trox::ftp::FtpDataStream* stream);
@@ -87,6 +96,9 @@ class CFtpConnectionImpl {
                                                           uint32_t flags, bool upload,
                                                           std::optional<uint64_t> knownSize);
   std::optional<uint64_t> RemoteSize(const std::string& remotePath);
+  // Before the first command that may change the current folder, while the idle pool is in
+  // use: the log-in folder, to go back to when the connection is reused.
+  void LearnHome();
 
   FtpLoginSettings m_settings;
   trox::ftp::FtpControl m_control;
@@ -97,4 +109,8 @@ class CFtpConnectionImpl {
   bool m_noListAll = false;
   bool m_sizeIn150 = false;  // the server's 150 replies to RETR carry "(N bytes)"
   trox::ftp::FtpDataStream* m_openStream = nullptr;
+  trox::ftp::FtpReply m_loginReply;   // the last response after the log-in
+  std::optional<std::string> m_home;  // the log-in folder, as PWD gave it
+  bool m_awayFromHome = false;        // a command may have changed the current folder
+  bool m_rawCommandSent = false;
 };

@@ -59,6 +59,7 @@ class FtpControl {
   void Quit();
 
   net::Socket& Socket() { return m_socket; }
+  const net::Socket& Socket() const { return m_socket; }
   const InternetTimeouts& Timeouts() const { return m_timeouts; }
 
  private:

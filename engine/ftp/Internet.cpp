@@ -10,8 +10,10 @@
 #include <cstring>
 #include <mutex>
 #include <new>
+#include <utility>
 
 #include "ftp/FtpConnectionImpl.h"
+#include "ftp/FtpConnectionPool.h"
 #include "ftp/FtpControl.h"
 #include "net/HttpGet.h"
 
@@ -132,7 +134,12 @@ InternetTimeouts GetInternetTimeouts() {
 CFtpConnection::CFtpConnection(std::unique_ptr<CFtpConnectionImpl> impl)
     : m_impl(std::move(impl)) {}
 
-CFtpConnection::~CFtpConnection() = default;
+CFtpConnection::~CFtpConnection() {
+  try {
+    Close();
+  } catch (...) {
+  }
+}
 
 bool CFtpConnection::GetCurrentDirectory(std::string& folder) {
   return Guarded([&] { folder = m_impl->GetCurrentDirectory(); });
@@ -183,7 +190,24 @@ bool CFtpConnection::Command(const std::string& command, bool expectResponse, ui
 }
 
 void CFtpConnection::Close() {
-  m_impl->Close();
+  auto& pool = trox::ftp::FtpConnectionPool::Instance();
+  if (!m_impl->ReadyForPool() || !pool.Active()) {
+    m_impl->Close();
+    return;
+  }
+  // A closed stand-in keeps later calls failing as they would on a closed connection.
+  auto closed = std::make_unique<CFtpConnectionImpl>(m_impl->Settings(), m_impl->Timeouts());
+  pool.Put(std::exchange(m_impl, std::move(closed)));
+}
+
+// ---- CFtpConnectionPoolScope ----
+
+CFtpConnectionPoolScope::CFtpConnectionPoolScope() {
+  trox::ftp::FtpConnectionPool::Instance().EnterScope();
+}
+
+CFtpConnectionPoolScope::~CFtpConnectionPoolScope() {
+  trox::ftp::FtpConnectionPool::Instance().LeaveScope();
 }
 
 // ---- CFtpFileFind ----
@@ -266,8 +290,12 @@ std::unique_ptr<CFtpConnection> CInternetSession::GetFtpConnection(const std::st
   if (m_accessType == INTERNET_OPEN_TYPE_PROXY && !m_proxy.empty())
     SplitHostPort(m_proxy, settings.proxyHost, settings.proxyPort);
   try {
-    auto impl = std::make_unique<CFtpConnectionImpl>(settings, GetInternetTimeouts());
-    impl->LogIn();
+    InternetTimeouts timeouts = GetInternetTimeouts();
+    auto impl = trox::ftp::FtpConnectionPool::Instance().Take(settings, timeouts);
+    if (!impl) {
+      impl = std::make_unique<CFtpConnectionImpl>(settings, timeouts);
+      impl->LogIn();
+    }
     return std::make_unique<CFtpConnection>(std::move(impl));
   } catch (const CInternetException& e) {
     SetLastError(e.m_dwError);

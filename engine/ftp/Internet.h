@@ -107,6 +107,18 @@ class CInternetFile {
 
 class CFtpConnectionImpl;
 
+// While at least one of these exists in the process (a transfer run), FTP connections that are
+// closed stay logged in for a while, and GetFtpConnection for the same account takes one back
+// instead of logging in again; it behaves exactly as a fresh one (in its log-in folder, the
+// log-in reply as the last response). When the last scope ends, every idle connection is closed.
+class CFtpConnectionPoolScope {
+ public:
+  CFtpConnectionPoolScope();
+  ~CFtpConnectionPoolScope();
+  CFtpConnectionPoolScope(const CFtpConnectionPoolScope&) = delete;
+  CFtpConnectionPoolScope& operator=(const CFtpConnectionPoolScope&) = delete;
+};
+
 // One logged-in control connection. Not thread-safe: one thread uses it at a time.
 class CFtpConnection {
  public:
@@ -131,6 +143,8 @@ class CFtpConnection {
   // handed back in *data (when data is not null). flags picks the data type.
   bool Command(const std::string& command, bool expectResponse, uint32_t flags,
                std::unique_ptr<CInternetFile>* data);
+  // Ends the connection (or hands it to the idle pool while a pool scope is active); later
+  // calls fail as on a closed connection.
   void Close();
 
   CFtpConnectionImpl& Impl() { return *m_impl; }
