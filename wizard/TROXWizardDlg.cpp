@@ -9,6 +9,7 @@
 #include "DialogHost.h"
 #include "FileTypeRegistration.h"
 #include "PassPrompt.h"
+#include "TranProg.h"
 #include "TransferFile.h"
 #include "TransferJob.h"
 #include "WizLoad.h"
@@ -148,12 +149,9 @@ void CTROXWizardDlg::DirectTransfer(CTransferJob& job) {
     CPassPrompt prompt(&job);
     if (CDialogHost::Get().RunModal(prompt) != DialogResult::Ok) return;
   }
-  // The run itself needs the progress dialog, which this version does not have yet.
-  CDialogHost::Get().MessageBox(
-      nullptr,
-      "This version of TROX Wizard cannot run a transfer directly yet.\n\nOpen the file with "
-      "Edit to change it, or run it with trox.",
-      "Varnook FTP", MsgIcon::Information);
+  // The dialog closes by itself when the run is over; no result page follows.
+  CTranProg progress(&job, this);
+  progress.DoModal();
 }
 
 CWizPage* CTROXWizardDlg::Page(PageIndex index) const {
