@@ -1,5 +1,6 @@
 #include "TranProgState.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <filesystem>
@@ -18,8 +19,23 @@ uint64_t CountOf(int64_t value) {
 
 // An exception ended the run: what it said becomes the error to report.
 void RecordFailure(TranProgState* state, uint32_t code, const std::string& detail) {
+  // The server's refusal is kept per thread: only here, on the worker, can it still be read.
+  std::string reply;
+  if (code == ERROR_INTERNET_EXTENDED_ERROR) {
+    uint32_t replyNumber = 0;
+    uint32_t length = 0;
+    char probe[1];
+    InternetGetLastResponseInfo(&replyNumber, probe, &length);
+    reply.assign(length + 1, '\0');
+    uint32_t capacity = length + 1;
+    if (InternetGetLastResponseInfo(&replyNumber, reply.data(), &capacity))
+      reply.resize(std::min<size_t>(capacity, length));
+    else
+      reply.clear();
+  }
   std::lock_guard<std::mutex> guard(state->lock);
   state->errorCode = code;
+  if (!reply.empty()) state->response = reply;
   state->detail = detail.substr(0, kDetailLimit);
   state->runResult = kRunEndedByException;
 }
