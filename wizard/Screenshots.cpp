@@ -17,6 +17,7 @@
 #include "ServerAdv.h"
 #include "SettingsDialog.h"
 #include "TROXWizardDlg.h"
+#include "TranProg.h"
 #include "TransferJob.h"
 #include "WizLoad.h"
 #include "WizServer.h"
@@ -119,6 +120,39 @@ int RenderScreenshots(const QString& folder) {
     CAboutDlg dialog;
     count(SaveDialog(dialog, folder, QStringLiteral("13-about-small")));
   }
+
+  {
+    // A send two thirds of the way through, with the log box folded and unfolded.
+    CTransferJob job = working;
+    job.SetLocalPath("/home/ann/site");
+    job.SetServerPath("/public_html");
+    CTROXWizardDlg main("");
+    CTranProg dialog(&job, &main);
+    TranProgSnapshot moment;
+    const char* const lines[] = {
+        "Connecting to ftp.example.com ...",
+        "220 ftp.example.com FTP server ready.",
+        "5872025 bytes to transfer.",
+        "Sending /home/ann/site/index.html in ASCII mode ...",
+        "Sending /home/ann/site/style.css in ASCII mode ...",
+        "Sending /home/ann/site/images/banner.jpg in BINARY mode ...",
+        "Sending /home/ann/site/images/gallery/harbour-at-dawn.jpg in BINARY mode ...",
+    };
+    for (const char* line : lines) {
+      moment.log += std::string(line) + "\r\n";
+      moment.status = line;
+    }
+    moment.bytesTotal = 5872025;
+    moment.bytesDone = 3915000;
+    dialog.ShowPreview(moment, 14000);
+    count(Save(dialog, folder, QStringLiteral("30-progress")));
+    dialog.OnToggleLog();
+    count(Save(dialog, folder, QStringLiteral("31-progress-log")));
+  }
+  count(SaveMessage(
+      "An error has occurred during transfer : Error 12003\n\n550 Permission "
+      "denied.\n\n/home/ann/site/images/banner.jpg",
+      "Varnook FTP", MsgIcon::Error, MsgButtons::Ok, folder, QStringLiteral("32-transfer-error")));
 
   count(
       SaveMessage("Unable to access cryptographic service provider.\r\nPasswords will be saved "

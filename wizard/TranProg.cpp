@@ -53,6 +53,7 @@ CTranProg::CTranProg(CTransferJob* job, CTROXWizardDlg* mainWindow, QWidget* par
   m_progress = new QProgressBar(this);
   m_progress->setRange(0, 100);
   m_progress->setValue(0);
+  m_progress->setTextVisible(false);
   m_progress->setGeometry(DluRect(7, 59, 264, 14));
   m_cancel = new QPushButton(QStringLiteral("Cancel"), this);
   m_cancel->setGeometry(DluRect(7, 77, 50, 14));
@@ -70,6 +71,7 @@ CTranProg::CTranProg(CTransferJob* job, CTROXWizardDlg* mainWindow, QWidget* par
   connect(m_toggle, &QPushButton::clicked, this, &CTranProg::OnToggleLog);
   connect(m_logBox, &QPlainTextEdit::textChanged, this, &CTranProg::ScrollLogToEnd);
   connect(&m_timer, &QTimer::timeout, this, &CTranProg::OnTimer);
+  m_expanded = 1;
   SetClientHeightDlu(kExpandedHeightDlu);
 }
 

@@ -1,10 +1,12 @@
 // The built trox-wizard: every screen rendered without a display, and the user's settings left
-// alone while doing so.
+// alone while doing so; a transfer file that starts by itself runs and the program exits.
 #include <gtest/gtest.h>
 
 #include <filesystem>
 
 #include "FtpServers.h"
+#include "TransferFile.h"
+#include "TransferJob.h"
 
 namespace fs = std::filesystem;
 
@@ -17,10 +19,44 @@ TEST(WizardProgram, RendersEveryScreenAndExits) {
                                   {"XDG_CONFIG_HOME", config}},
                                  60);
   ASSERT_EQ(run.exitCode, 0) << run.output;
-  for (const char* name : {"01-welcome", "02-load", "03-server", "10-server-advanced",
-                           "11-password-prompt", "12-settings", "20-crypto-warning"}) {
+  for (const char* name :
+       {"01-welcome", "02-load", "03-server", "10-server-advanced", "11-password-prompt",
+        "12-settings", "20-crypto-warning", "30-progress", "31-progress-log"}) {
     std::string png = ReadFileBytes(shots + "/" + name + ".png");
     EXPECT_EQ(png.substr(0, 4), "\x89PNG") << name;
   }
   EXPECT_TRUE(fs::is_empty(config));
+}
+
+TEST(WizardProgram, AutoTransferFileSendsItsFolderAndExits) {
+  FtpTestServer& server = SharedFtpServer(ServerKind::Pyftpdlib);
+  std::string local = MakeTempDir() + "/site";
+  fs::create_directories(local + "/images");
+  WriteFileBytes(local + "/index.html", "<html></html>\n");
+  WriteFileBytes(local + "/images/logo.png", PatternBytes(200000, 3));
+  std::string log = MakeTempDir() + "/site.log";
+
+  CTransferJob job;
+  job.SetServer(server.Host());
+  job.SetPort(server.Port());
+  job.SetUser(server.User());
+  job.SetPassword(server.Password());
+  job.SetLocalPath(local);
+  job.SetServerPath("/published");
+  job.SetLogFile(log);
+  job.SetAutoTransfer();
+  std::string trx = MakeTempDir() + "/publish site.trx";
+  ASSERT_EQ(WriteTransferFile(trx, job), 0);
+
+  // As a double click starts it: the file's path as the one argument.
+  ProcessResult run = RunProgram(std::string(TROX_BIN_DIR) + "/trox-wizard", {trx}, "",
+                                 {{"QT_QPA_PLATFORM", "offscreen"},
+                                  {"XDG_CONFIG_HOME", MakeTempDir()},
+                                  {"XDG_DATA_HOME", MakeTempDir()}},
+                                 60);
+  ASSERT_EQ(run.exitCode, 0) << run.output;
+  EXPECT_EQ(ReadFileBytes(server.Root() + "/published/index.html"), "<html></html>\n");
+  EXPECT_EQ(ReadFileBytes(server.Root() + "/published/images/logo.png"), PatternBytes(200000, 3));
+  std::string written = ReadFileBytes(log);
+  EXPECT_NE(written.find(" ***** Varnook FTP Transfer Ends *****"), std::string::npos) << written;
 }

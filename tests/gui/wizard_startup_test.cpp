@@ -47,8 +47,9 @@ class WizardStartup : public WizardTest {
     }));
   }
 
-  // Runs the start-up for the command tail until the main window says it is over.
-  void Start(const std::string& tail) {
+  // Runs the start-up for the command tail until the main window says it is over; a direct
+  // transfer leaves its status, the wizard 0.
+  void Start(const std::string& tail, int expectedStatus = 0) {
     CTROXWizardDlg main(tail);
     QEventLoop loop;
     bool ended = false;
@@ -61,15 +62,23 @@ class WizardStartup : public WizardTest {
     main.OnInitDialog();
     loop.exec();
     ASSERT_TRUE(ended);
-    EXPECT_EQ(main.m_transferStatus, 0);
+    EXPECT_EQ(main.m_transferStatus, expectedStatus);
     EXPECT_EQ(Host().PendingAnswers(), 0u);
   }
 
-  std::string JobFile(bool autoTransfer, bool passPrompt) {
+  // A job that sends a small folder to the shared test server, into `remote`.
+  std::string JobFile(bool autoTransfer, bool passPrompt, const std::string& remote = "/startup") {
+    FtpTestServer& server = SharedFtpServer(ServerKind::Pyftpdlib);
+    std::string local = MakeTempDir();
+    WriteFileBytes(local + "/sent.txt", "sent by the direct transfer\n");
     std::string path = MakeTempDir() + "/my job.trx";
     CTransferJob job;
-    job.SetServer("ftp.example.com");
-    job.SetUser("ann");
+    job.SetServer(server.Host());
+    job.SetPort(server.Port());
+    job.SetUser(server.User());
+    if (!passPrompt) job.SetPassword(server.Password());
+    job.SetLocalPath(local);
+    job.SetServerPath(remote);
     if (autoTransfer) job.SetAutoTransfer();
     if (passPrompt) job.SetPassPrompt();
     EXPECT_EQ(WriteTransferFile(path, job), 0);
@@ -114,14 +123,13 @@ TEST_F(WizardStartup, FileThatFailsToLoadIsReportedAndTheWizardStarts) {
 }
 
 TEST_F(WizardStartup, AutoTransferRunsDirectlyUnlessEdited) {
-  std::string path = JobFile(true, false);
-  Host().Queue(DialogAnswer::Ok());
-  Start(path);
+  FtpTestServer& server = SharedFtpServer(ServerKind::Pyftpdlib);
+  std::string path = JobFile(true, false, "/auto");
+  Start(path, 1);
   EXPECT_FALSE(m_seen.shown);
-  ASSERT_EQ(Host().Requests().size(), 1u);
-  EXPECT_EQ(Host().Requests()[0].icon, MsgIcon::Information);
+  EXPECT_TRUE(Host().Requests().empty());
+  EXPECT_EQ(ReadFileBytes(server.Root() + "/auto/sent.txt"), "sent by the direct transfer\n");
 
-  Host().ClearRequests();
   ExpectSheet();
   Start(path + " /e");
   EXPECT_TRUE(m_seen.shown);
@@ -129,13 +137,26 @@ TEST_F(WizardStartup, AutoTransferRunsDirectlyUnlessEdited) {
 }
 
 TEST_F(WizardStartup, CancelledPasswordPromptEndsWithoutTransfer) {
-  std::string path = JobFile(false, true);
+  FtpTestServer& server = SharedFtpServer(ServerKind::Pyftpdlib);
+  std::string path = JobFile(false, true, "/prompted");
+  server.MarkLog();
   Host().Queue(DialogAnswer::Cancel());
   Start("\"" + path + "\" /t");
   ASSERT_EQ(Host().Requests().size(), 1u);
   EXPECT_EQ(Host().Requests()[0].kind, DialogRequest::Modal);
   EXPECT_EQ(Host().Requests()[0].text, "Varnook FTP - Enter Password");
   EXPECT_FALSE(m_seen.shown);
+  EXPECT_EQ(server.CommandLog().find("USER"), std::string::npos);
+  EXPECT_FALSE(PathExists(server.Root() + "/prompted"));
+}
+
+TEST_F(WizardStartup, TypedPasswordIsUsedForTheDirectTransfer) {
+  FtpTestServer& server = SharedFtpServer(ServerKind::Pyftpdlib);
+  std::string path = JobFile(false, true, "/typed");
+  Host().Queue(DialogAnswer::Text(server.Password()));
+  Start("\"" + path + "\" /t", 1);
+  ASSERT_EQ(Host().Requests().size(), 1u);
+  EXPECT_EQ(ReadFileBytes(server.Root() + "/typed/sent.txt"), "sent by the direct transfer\n");
 }
 
 TEST_F(WizardStartup, RegistersTheFileTypeForThisProgram) {
