@@ -30,6 +30,11 @@ class FtpDataStream : public CInternetFile {
 
   // Reads up to size bytes (fewer only at the end); for whole-file transfers.
   size_t ReadBlock(char* buffer, size_t size);
+  // Binary downloads into an open local file: the data goes from the socket to the file
+  // through a pipe, never through user space, and the transfer is finished. False, with nothing
+  // read, when this stream cannot do that (ASCII, or a pipe cannot be had); the caller then
+  // reads blocks. A failed write throws with its errno; the stream is then abandoned.
+  bool ReceiveIntoFile(int fd);
   // Sends size bytes of an open local file (binary uploads, without copying).
   void WriteFromFile(int fd, uint64_t size);
   // The transfer ended before any data (the server's first reply was already final).
