@@ -88,13 +88,15 @@ class TranProgTest : public WizardTest {
     return job;
   }
 
-  // Runs the job under the dialog; `during` is offered the dialog every 10 ms while it runs.
-  static RunSeen Run(CTransferJob& job, std::function<void(CTranProg&)> during = {}) {
+  // Runs the job under the dialog; `during` is offered the dialog and the main window every 10 ms
+  // while it runs.
+  static RunSeen Run(CTransferJob& job,
+                     std::function<void(CTranProg&, CTROXWizardDlg&)> during = {}) {
     CTROXWizardDlg main("");
     CTranProg dialog(&job, &main);
     QTimer poll;
     if (during) {
-      QObject::connect(&poll, &QTimer::timeout, [&] { during(dialog); });
+      QObject::connect(&poll, &QTimer::timeout, [&] { during(dialog, main); });
       poll.start(10);
     }
     EXPECT_EQ(dialog.DoModal(), QDialog::Accepted);
@@ -173,9 +175,17 @@ TEST_F(TranProgTest, CancelStopsAtTheNextFileBoundary) {
   std::thread drain;
   bool pressed = false;
   bool stayedOpen = false;
-  RunSeen seen = Run(job, [&](CTranProg& dialog) {
-    if (pressed || TakeSnapshot(dialog.State()).log.find("Sending ") == std::string::npos) return;
+  std::string title, mainTitle, bytes, timeLeft;
+  RunSeen seen = Run(job, [&](CTranProg& dialog, CTROXWizardDlg& main) {
+    // Wait until the first file is on its way and the display has caught up with it.
+    if (pressed || TakeSnapshot(dialog.State()).log.find("Sending ") == std::string::npos ||
+        !dialog.windowTitle().endsWith(QLatin1Char('%')))
+      return;
     pressed = true;
+    title = dialog.windowTitle().toStdString();
+    mainTitle = main.windowTitle().toStdString();
+    bytes = dialog.BytesLabel()->text().toStdString();
+    timeLeft = dialog.TimeLeftLabel()->text().toStdString();
     dialog.CancelButton()->click();
     // Closing the window while the run goes on only asks again; the dialog stays.
     dialog.close();
@@ -200,6 +210,11 @@ TEST_F(TranProgTest, CancelStopsAtTheNextFileBoundary) {
 
   ASSERT_TRUE(pressed);
   EXPECT_TRUE(stayedOpen);
+  // No byte had moved yet: the bar and percentage show, the speed is 0 and there is no estimate.
+  EXPECT_EQ(title, "Varnook FTP - Transfer Progress 0%");
+  EXPECT_EQ(mainTitle, "TROX: 0%");
+  EXPECT_EQ(bytes, "Sent 0 Bytes of 24.41 KB  (0.00 KB/Sec)");
+  EXPECT_EQ(timeLeft, "");
   EXPECT_EQ(seen.status, kTransferCancelled);
   EXPECT_TRUE(Messages().empty());
   // The file on its way is finished, at most one more is started, the rest are skipped.
@@ -307,4 +322,20 @@ TEST_F(TranProgTest, LogBoxFoldsAndUnfolds) {
   dialog.DoModal();
   EXPECT_TRUE(checked);
   EXPECT_EQ(main.m_transferStatus, kTransferCompleted);
+}
+
+TEST_F(TranProgTest, GetRunCountsReceivedBytes) {
+  fs::create_directories(Server().Root() + "/getsrc/deeper");
+  WriteFileBytes(Server().Root() + "/getsrc/one.bin", PatternBytes(40000, 5));
+  WriteFileBytes(Server().Root() + "/getsrc/deeper/two.bin", PatternBytes(3000, 6));
+  Server().ChownRoot();
+  std::string local = MakeTempDir();
+  CTransferJob job = Job(local, "/getsrc");
+  job.SetGet();
+
+  RunSeen seen = Run(job);
+  EXPECT_EQ(seen.status, kTransferCompleted);
+  EXPECT_EQ(ReadFileBytes(local + "/deeper/two.bin"), PatternBytes(3000, 6));
+  std::string total = FormatSize(43000);
+  EXPECT_EQ(seen.bytes.rfind("Recieved " + total + " of " + total + " ", 0), 0u) << seen.bytes;
 }
