@@ -33,10 +33,14 @@ void RecordFailure(TranProgState* state, uint32_t code, const std::string& detai
     else
       reply.clear();
   }
+  // A refusal's text is the reply itself; the box already shows that, so name the file instead.
+  std::string shown = detail;
+  if (!reply.empty() && detail == reply && !state->job->m_progress.currentFile.empty())
+    shown = state->job->m_progress.currentFile;
   std::lock_guard<std::mutex> guard(state->lock);
   state->errorCode = code;
   if (!reply.empty()) state->response = reply;
-  state->detail = detail.substr(0, kDetailLimit);
+  state->detail = shown.substr(0, kDetailLimit);
   state->runResult = kRunEndedByException;
 }
 

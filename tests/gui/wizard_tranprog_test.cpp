@@ -241,6 +241,9 @@ TEST_F(TranProgTest, RefusedUploadWithIgnoreOffShowsTheServersReply) {
   EXPECT_EQ(box.icon, MsgIcon::Error);
   const std::string head = "An error has occurred during transfer : Error 12003\n\n550";
   EXPECT_EQ(box.text.rfind(head, 0), 0u) << box.text;
+  // The reply once, then the file it refused.
+  EXPECT_EQ(Count(box.text, "550"), 1u) << box.text;
+  EXPECT_EQ(box.text.substr(box.text.rfind("\n\n") + 2), local + "/clash");
   EXPECT_EQ(seen.mainTitle, "Varnook FTP Wizard");
 }
 
