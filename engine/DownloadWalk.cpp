@@ -152,7 +152,15 @@ int WalkRemoteTree(CTransferJob& job, const std::string& folder, const std::stri
   int result = 1;
   {
     CFtpFileFind find(connection.get());
-    if (find.FindFile(mask, INTERNET_FLAG_RELOAD)) {
+    const bool listed = find.FindFile(mask, INTERNET_FLAG_RELOAD);
+    if (!listed && GetLastError() != ENOENT) {
+      // Not an empty folder: the server could not list it (a broken data connection, a reply
+      // that cannot be read). The walk goes on as if it were empty, but the run must not end
+      // as a success when a folder's files were never seen.
+      job.ReportError(GetLastError());
+      job.m_transferFailed = 1;
+    }
+    if (listed) {
       while (find.FindNextFile()) {
         if (find.IsDots()) continue;
         const std::string name = find.GetFileName();

@@ -1,0 +1,239 @@
+// trox against a faulty server of our own: whatever the server does (goes silent, stalls or cuts
+// a transfer, sends endless or unparsable replies, hostile listings, a 227 that names another
+// host), trox ends with a closing message and an exit code, never with a crash or a hang, and
+// never reports a broken transfer as a success. Silence is bounded by TROX_NET_TIMEOUT_MS.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <map>
+#include <string>
+#include <vector>
+
+#include "FtpServers.h"
+#include "ScriptedFtpServer.h"
+
+using namespace scripted;
+
+namespace {
+
+const std::map<std::string, std::string> kShortTimeouts = {{"TROX_NET_TIMEOUT_MS", "400"}};
+
+enum class Fault {
+  None,
+  SilentAfterLogIn,
+  DataStallsMidFile,
+  DataEndsEarlyWith226,
+  DataEndsEarlyWith426,
+  GreetingIs421,
+  UnparsablePasv,
+  EpsvRefused,
+  PasvNamesAnotherHost,
+  MegabyteReplyLine,
+  EndlessMultiLineReply,
+  TraversalNames,
+  FinalReplyBeforeData,
+};
+
+const size_t kFileSize = 300000;
+
+// One connection of a small server that offers /pub/f.bin (and, with TraversalNames, hostile
+// entries beside it), with the fault played where it belongs.
+void Serve(Peer& p, Fault fault) {
+  if (fault == Fault::GreetingIs421) {
+    p.Reply("421 Too many users, try later");
+    p.WaitForClose(3000);
+    return;
+  }
+  p.LogIn(" SIZE\r\n EPSV\r\n");
+  std::string cwd = "/";
+  const std::string content = PatternBytes(kFileSize, 7);
+  for (;;) {
+    std::string line = p.Line(5000);
+    if (line.empty() || line == "QUIT") return;
+    std::string verb = line.substr(0, line.find(' '));
+    std::string arg = line.size() > verb.size() + 1 ? line.substr(verb.size() + 1) : "";
+    if (fault == Fault::SilentAfterLogIn) {
+      p.WaitForClose(5000);
+      return;
+    }
+    if (verb == "PWD") {
+      if (fault == Fault::MegabyteReplyLine) {
+        p.Send("257 \"" + std::string(1 << 20, 'x') + "\"\r\n");
+        p.WaitForClose(5000);
+        return;
+      }
+      if (fault == Fault::EndlessMultiLineReply) {
+        p.Reply("257-here it comes");
+        for (int i = 0; i < 200000; ++i) p.Reply(" and more of it, line " + std::to_string(i));
+        p.WaitForClose(5000);
+        return;
+      }
+      p.Reply("257 \"" + cwd + "\" is the current directory");
+    } else if (verb == "CWD") {
+      if (arg == "/" || arg == "/pub") {
+        cwd = arg;
+        p.Reply("250 Okay");
+      } else {
+        p.Reply("550 No such folder");
+      }
+    } else if (verb == "TYPE") {
+      p.Reply("200 Type set");
+    } else if (verb == "EPSV") {
+      if (fault == Fault::EpsvRefused || fault == Fault::UnparsablePasv ||
+          fault == Fault::PasvNamesAnotherHost)
+        p.Reply("500 EPSV not understood");
+      else
+        p.Send(p.OpenPassive());
+    } else if (verb == "PASV") {
+      if (fault == Fault::UnparsablePasv)
+        p.Reply("227 Entering Passive Mode (somewhere, over the rainbow)");
+      else if (fault == Fault::PasvNamesAnotherHost)
+        p.Send(p.OpenPassivePasv());  // names 10.255.255.1: only its port may be used
+      else
+        p.Send(p.OpenPassivePasv());
+    } else if (verb == "SIZE") {
+      if (arg == "/pub/f.bin")
+        p.Reply("213 " + std::to_string(kFileSize));
+      else
+        p.Reply("550 No such file");
+    } else if (verb == "LIST") {
+      if (p.AcceptData() < 0) return;
+      p.Reply("150 Here comes the listing");
+      std::string listing;
+      if (cwd == "/pub") {
+        listing = "-rw-r--r-- 1 u g " + std::to_string(kFileSize) + " Jan 01 2020 f.bin\r\n";
+        if (fault == Fault::TraversalNames) {
+          listing += "-rw-r--r-- 1 u g 5 Jan 01 2020 ../escaped.bin\r\n";
+          listing += "-rw-r--r-- 1 u g 5 Jan 01 2020 /etc/escaped.bin\r\n";
+          listing += "-rw-r--r-- 1 u g 5 Jan 01 2020 a/../../escaped2.bin\r\n";
+          listing += "drwxr-xr-x 2 u g 0 Jan 01 2020 ..\r\n";
+        }
+      }
+      p.SendData(listing);
+      p.CloseData();
+      p.Reply("226 Done");
+    } else if (verb == "RETR") {
+      if (arg != "/pub/f.bin") {
+        p.Reply("550 No such file");
+        continue;
+      }
+      if (p.AcceptData() < 0) return;
+      p.Reply("150 Opening BINARY mode data connection for f.bin (" + std::to_string(kFileSize) +
+              " bytes).");
+      switch (fault) {
+        case Fault::DataStallsMidFile:
+          p.SendData(content.substr(0, kFileSize / 2));
+          p.WaitForClose(5000);  // neither more data nor an end
+          return;
+        case Fault::DataEndsEarlyWith226:
+          p.SendData(content.substr(0, kFileSize / 3));
+          p.CloseData();
+          p.Reply("226 Transfer complete");
+          break;
+        case Fault::DataEndsEarlyWith426:
+          p.SendData(content.substr(0, kFileSize / 3));
+          p.CloseData();
+          p.Reply("426 Connection closed; transfer aborted");
+          break;
+        case Fault::FinalReplyBeforeData:
+          p.Reply("226 Transfer complete");
+          p.SendData(content);
+          p.CloseData();
+          break;
+        default:
+          p.SendData(content);
+          p.CloseData();
+          p.Reply("226 Transfer complete");
+      }
+    } else {
+      p.Reply("502 Not implemented");
+    }
+  }
+}
+
+struct Outcome {
+  ProcessResult result;
+  std::string local;
+};
+
+Outcome GetFrom(Fault fault) {
+  MultiScriptedServer server([fault](Peer& p, int) { Serve(p, fault); }, 12);
+  Outcome o;
+  o.local = MakeTempDir() + "/in";
+  o.result = RunTrox({"-s", "127.0.0.1", "-t", std::to_string(server.Port()), "-u", "u", "-p", "pw",
+                      "-x", "-g", "-l", o.local, "-r", "/pub"},
+                     "", kShortTimeouts);
+  return o;
+}
+
+void ExpectFailedRun(const Outcome& o, const std::string& closing, int code) {
+  EXPECT_EQ(o.result.exitCode, code) << o.result.output;
+  // The closing message comes last (an internet error adds its number and text after it).
+  EXPECT_NE(o.result.output.rfind(closing), std::string::npos) << o.result.output;
+  EXPECT_TRUE(o.result.output.size() >= 2 &&
+              o.result.output.compare(o.result.output.size() - 2, 2, "\n\n") == 0)
+      << o.result.output;
+}
+
+void ExpectCompleteFile(const Outcome& o) {
+  EXPECT_EQ(o.result.exitCode, 0) << o.result.output;
+  EXPECT_TRUE(ReadFileBytes(o.local + "/f.bin") == PatternBytes(kFileSize, 7)) << o.result.output;
+}
+
+const char kTransferErrors[] = "Error 005 : Transfer errors occurred.";
+
+TEST(TroxFaults, SilenceAfterLogInEndsInATimeOut) {
+  Outcome o = GetFrom(Fault::SilentAfterLogIn);
+  ExpectFailedRun(o, kTransferErrors, 5);
+  EXPECT_FALSE(PathExists(o.local + "/f.bin"));
+}
+
+TEST(TroxFaults, BrokenDataConnectionsFailTheFileAndLeaveNoPartOfIt) {
+  for (Fault fault :
+       {Fault::DataStallsMidFile, Fault::DataEndsEarlyWith226, Fault::DataEndsEarlyWith426}) {
+    SCOPED_TRACE(static_cast<int>(fault));
+    Outcome o = GetFrom(fault);
+    ExpectFailedRun(o, kTransferErrors, 5);
+    EXPECT_NE(o.result.output.find("Failed to receive /pub/f.bin!"), std::string::npos)
+        << o.result.output;
+    EXPECT_FALSE(PathExists(o.local + "/f.bin"));
+  }
+}
+
+TEST(TroxFaults, RefusalOnConnectIsAnInternetError) {
+  Outcome o = GetFrom(Fault::GreetingIs421);
+  ExpectFailedRun(o, "Error 004 : WinInet error ", 4);
+}
+
+TEST(TroxFaults, PassiveRepliesUnparsableRefusedOrPointingElsewhere) {
+  ExpectFailedRun(GetFrom(Fault::UnparsablePasv), kTransferErrors, 5);
+  // EPSV refused: PASV does the job. A 227 naming another host: its port on the control
+  // connection's host is used (our listener is on 127.0.0.1 only, so success proves it).
+  ExpectCompleteFile(GetFrom(Fault::EpsvRefused));
+  ExpectCompleteFile(GetFrom(Fault::PasvNamesAnotherHost));
+}
+
+TEST(TroxFaults, OversizedAndEndlessRepliesEndInAnError) {
+  for (Fault fault : {Fault::MegabyteReplyLine, Fault::EndlessMultiLineReply}) {
+    SCOPED_TRACE(static_cast<int>(fault));
+    Outcome o = GetFrom(fault);
+    ExpectFailedRun(o, kTransferErrors, 5);
+    EXPECT_FALSE(PathExists(o.local + "/f.bin"));
+  }
+}
+
+TEST(TroxFaults, TraversalNamesInAListingWriteNothingOutside) {
+  Outcome o = GetFrom(Fault::TraversalNames);
+  // Without -i the first hostile name stops the walk; it is reported, never followed.
+  EXPECT_EQ(o.result.exitCode, 5) << o.result.output;
+  const std::string parent = o.local.substr(0, o.local.rfind('/'));
+  EXPECT_FALSE(PathExists(parent + "/escaped.bin"));
+  EXPECT_FALSE(PathExists(parent + "/escaped2.bin"));
+  EXPECT_FALSE(PathExists(o.local + "/etc/escaped.bin"));
+}
+
+TEST(TroxFaults, FinalReplyBeforeTheDataStillWaitsForAllOfIt) {
+  ExpectCompleteFile(GetFrom(Fault::FinalReplyBeforeData));
+}
+
+}  // namespace
