@@ -160,7 +160,9 @@ TEST_F(TranProgTest, CancelStopsAtTheNextFileBoundary) {
   // The server's copies are pipes: the first file's upload waits until the test reads, so Cancel
   // surely arrives while that file is on its way.
   std::string local = MakeTempDir();
-  std::string remote = Server().Root() + "/cancelrun";
+  // A folder of its own each time, so the test can run again in the same process.
+  std::string folder = "/cancel-" + fs::path(MakeTempDir()).filename().string();
+  std::string remote = Server().Root() + folder;
   fs::create_directories(remote);
   std::vector<std::string> names = {"f1.bin", "f2.bin", "f3.bin", "f4.bin", "f5.bin"};
   for (const std::string& name : names) {
@@ -168,7 +170,7 @@ TEST_F(TranProgTest, CancelStopsAtTheNextFileBoundary) {
     ASSERT_EQ(mkfifo((remote + "/" + name).c_str(), 0666), 0);
   }
   Server().ChownRoot();
-  CTransferJob job = Job(local, "/cancelrun");
+  CTransferJob job = Job(local, folder);
   Server().MarkLog();
 
   std::atomic<bool> stop{false};
