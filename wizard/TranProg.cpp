@@ -10,6 +10,7 @@
 #include <QScrollBar>
 #include <QTextCursor>
 #include <algorithm>
+#include <system_error>
 
 #include "DialogHost.h"
 #include "TROXWizardDlg.h"
@@ -128,7 +129,15 @@ void CTranProg::OnInitDialog() {
   if (m_mainWindow) m_mainWindow->m_transferStatus = kTransferCompleted;
   m_progress->hide();
   m_progressShown = 0;
-  m_worker = std::thread(TransferThreadProc, &m_state);
+  try {
+    m_worker = std::thread(TransferThreadProc, &m_state);
+  } catch (const std::system_error& e) {
+    // No thread to run on: the run ends at once as failed and the first tick reports it.
+    std::lock_guard<std::mutex> guard(m_state.lock);
+    m_state.errorCode = static_cast<uint32_t>(e.code().value());
+    m_state.runResult = kRunEndedByException;
+    m_state.finished = 1;
+  }
   m_timer.start(kRefreshMs);
   m_expanded = 1;
   OnToggleLog();
