@@ -105,6 +105,8 @@ void CTranProg::SetClientHeightDlu(int heightDlu) {
 }
 
 int CTranProg::DoModal() {
+  // One dialog runs one job once; opened again it has nothing left to wait for.
+  if (m_ended) return QDialog::Accepted;
   OnInitDialog();
   setModal(true);
   return exec();
