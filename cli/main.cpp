@@ -5,10 +5,9 @@
 #include <new>
 #include <string>
 
+#include "CommandLine.h"
 #include "Messages.h"
-#include "PasswordCrypto.h"
 #include "PasswordPrompt.h"
-#include "TransferFile.h"
 #include "TransferJob.h"
 #include "TransferLog.h"
 #include "ftp/Internet.h"
@@ -18,13 +17,6 @@ namespace {
 constexpr const char* kProductName = "Varnook FTP";
 constexpr const char* kVersion = "3.00";
 constexpr const char* kNotice = "- unattended file transfer to and from FTP servers";
-
-// Exit codes; each has its closing message at string 1001 + code.
-constexpr int kResultOk = 0;
-constexpr int kResultBadArguments = 2;
-constexpr int kResultOutOfMemory = 3;
-constexpr int kResultInternetError = 4;
-constexpr int kResultTransferFailed = 5;
 
 constexpr size_t kBannerBuffer = 256;
 constexpr uint32_t kErrorTextBuffer = 64;
@@ -75,99 +67,6 @@ void WriteUsage() {
       "\n"
       "\n");
   fflush(stdout);
-}
-
-bool TakesValue(char letter) {
-  switch (letter) {
-    case 's':
-    case 'f':
-    case 'l':
-    case 'r':
-    case 'u':
-    case 'p':
-    case 'q':
-    case 't':
-    case 'o':
-      return true;
-    default:
-      return false;
-  }
-}
-
-// Applies the options in order. Only the second character of an option counts. The result starts
-// at 2 and becomes 0 only through a server, an upgrade check or a transfer file that the reader
-// accepts; the last of these decides. An option whose value is missing counts as bad arguments.
-int ParseCommandLine(int argc, char** argv, CTransferJob& job) {
-  int result = kResultBadArguments;
-  for (int i = 1; i < argc; ++i) {
-    const char* option = argv[i];
-    char letter = option[0] == '\0' ? '\0' : option[1];
-    std::string value;
-    if (TakesValue(letter)) {
-      if (i + 1 >= argc) return kResultBadArguments;
-      value = argv[++i];
-    }
-    switch (letter) {
-      case 's':
-        job.SetServer(value);
-        result = kResultOk;
-        break;
-      case 'f':
-        job.SetJobFile(value);
-        result = ReadTransferFile(value, job);
-        break;
-      case 'd':
-        job.SetUpgrade();
-        result = kResultOk;
-        break;
-      case 'l':
-        job.SetLocalPath(value);
-        break;
-      case 'r':
-        job.SetServerPath(value);
-        break;
-      case 'u':
-        job.SetUser(value);
-        break;
-      case 'p':
-        job.SetPassword(value);
-        break;
-      case 'q':
-        DecryptPassword(value);
-        job.SetPassword(value);
-        break;
-      case 't':
-        job.SetPort(static_cast<uint16_t>(atoi(value.c_str())));
-        break;
-      case 'o':
-        job.SetLogFile(value);
-        break;
-      case 'g':
-        job.SetGet();
-        break;
-      case 'i':
-        job.SetIgnore();
-        break;
-      case 'v':
-        job.SetVerbose();
-        break;
-      case 'a':
-        job.SetArchive();
-        break;
-      case 'y':
-        job.SetPassPrompt();
-        break;
-      case 'n':
-        job.SetSingle();
-        break;
-      case 'x':
-        job.SetPassive();
-        break;
-      default:
-        return kResultBadArguments;
-    }
-  }
-  return result;
 }
 
 void WriteClosingMessage(int result, uint32_t internetError) {

@@ -1,0 +1,17 @@
+#!/usr/bin/env bash
+# Builds the engine, trox and every test but the Qt wizard's with AddressSanitizer and
+# UndefinedBehaviorSanitizer (in build-asan/) and runs the suite there: the same tests, against
+# the same real servers, now failing on any memory error, leak or undefined behaviour.
+# Run after scripts/setup.sh has installed the packages.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+build=build-asan
+jobs=$(nproc)
+cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTROX_BUILD_WIZARD=OFF \
+  -DTROX_STATIC_CXX_RUNTIME=OFF \
+  -DCMAKE_CXX_FLAGS="-fsanitize=address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=undefined"
+cmake --build "$build" -j"$jobs"
+cd "$build"
+export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1:strict_string_checks=1
+export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
+ctest -j"$jobs" --output-on-failure --timeout 900

@@ -1,0 +1,6 @@
+// libFuzzer entry for fuzz::Reply (see FuzzTargets.h).
+#include "FuzzTargets.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  return fuzz::Reply(data, size);
+}
