@@ -6,10 +6,14 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 build=build-asan
+# GCC's uninitialised-use analysis gives false alarms inside <regex> and <functional> once the
+# sanitizers instrument the code; the normal build keeps the warning.
+flags="-fsanitize=address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=undefined"
+flags="$flags -Wno-maybe-uninitialized"
 jobs=$(nproc)
 cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTROX_BUILD_WIZARD=OFF \
   -DTROX_STATIC_CXX_RUNTIME=OFF \
-  -DCMAKE_CXX_FLAGS="-fsanitize=address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=undefined"
+  -DCMAKE_CXX_FLAGS="$flags"
 cmake --build "$build" -j"$jobs"
 cd "$build"
 export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1:strict_string_checks=1

@@ -136,17 +136,41 @@ bool CFtpConnectionImpl::Revive() {
     // Anything readable on an idle connection is the server's goodbye ("421 Timeout") or the
     // end of the stream: either way it is of no more use.
     if (m_control.Socket().WaitReadable(0)) return false;
-    if (m_awayFromHome) {
-      CheckArgument(*m_home);
-      FtpReply reply = m_control.Exec("CWD " + *m_home, Record::Never);
-      if (!reply.IsPositive()) return false;
-      m_awayFromHome = false;
-    }
   } catch (const CInternetException&) {
     return false;
   }
+  // The way back to the log-in folder is taken by the first command that needs it; a walk's
+  // first command goes to a folder by its full path and needs none.
+  m_restorePending = m_awayFromHome;
+  m_justRevived = true;
   m_control.RecordReply(m_loginReply);
   return true;
+}
+
+void CFtpConnectionImpl::LogInAfresh() {
+  m_control = trox::ftp::FtpControl(m_control.Timeouts());
+  m_features.clear();
+  m_type = 0;
+  m_noEpsv = m_noEprt = m_noListAll = m_sizeIn150 = false;
+  m_home.reset();
+  m_awayFromHome = m_restorePending = m_justRevived = false;
+  m_loginReply = FtpReply();
+  LogIn();
+}
+
+void CFtpConnectionImpl::RestoreHome() {
+  m_restorePending = false;
+  try {
+    CheckArgument(*m_home);
+    FtpReply reply = m_control.Exec("CWD " + *m_home, Record::Never);
+    if (reply.IsPositive()) {
+      m_awayFromHome = false;
+      return;
+    }
+  } catch (const CInternetException&) {
+  }
+  // Dropped while idle, or its folder is gone: what a new connection would be.
+  LogInAfresh();
 }
 
 void CFtpConnectionImpl::LearnHome() {
@@ -156,10 +180,14 @@ void CFtpConnectionImpl::LearnHome() {
     m_home = trox::ftp::ParsePwdReply(reply.lines.front());
 }
 
-void CFtpConnectionImpl::CheckReady() {
+bool CFtpConnectionImpl::CheckReady(bool absoluteCwdFollows) {
   m_control.CheckAlive();
   if (m_openStream)
     throw CInternetException(ERROR_FTP_TRANSFER_IN_PROGRESS, "a transfer is still open");
+  bool first = m_justRevived;
+  m_justRevived = false;
+  if (m_restorePending && !absoluteCwdFollows) RestoreHome();
+  return first;
 }
 
 std::string CFtpConnectionImpl::GetCurrentDirectory() {
@@ -173,11 +201,25 @@ std::string CFtpConnectionImpl::GetCurrentDirectory() {
 }
 
 void CFtpConnectionImpl::SetCurrentDirectory(const std::string& folder) {
-  CheckReady();
+  const bool absolute = !folder.empty() && folder[0] == '/';
+  const bool firstAfterReuse = CheckReady(absolute);
   CheckArgument(folder);
   LearnHome();
   m_awayFromHome = true;
-  FtpReply reply = m_control.Exec("CWD " + folder);
+  FtpReply reply;
+  try {
+    reply = m_control.Exec("CWD " + folder);
+  } catch (const CInternetException& e) {
+    if (!firstAfterReuse || e.m_dwError != ERROR_INTERNET_CONNECTION_ABORTED) throw;
+  }
+  if (firstAfterReuse && (reply.code == 0 || reply.code == 421)) {
+    // The server dropped the pooled connection just now: a fresh one, as the caller expects.
+    LogInAfresh();
+    LearnHome();
+    m_awayFromHome = true;
+    reply = m_control.Exec("CWD " + folder);
+  }
+  if (reply.IsPositive()) m_restorePending = false;
   if (!reply.IsPositive()) Refused(reply);
 }
 

@@ -67,8 +67,9 @@ class CFtpConnectionImpl {
   // in, alive, no transfer open, and its log-in folder known if it left it).
   bool ReadyForPool() const;
   // Makes a pooled connection ready for a new caller: false (and nothing sent) when the server
-  // dropped it or left word meanwhile, or when it cannot go back to its log-in folder.
-  // Otherwise it is in its log-in folder and the log-in reply is the last response again.
+  // dropped it or left word meanwhile. Otherwise the log-in reply is the last response again,
+  // and the first command that depends on the current folder goes back to the log-in folder
+  // first (or, should the server drop it right then, logs in afresh).
   bool Revive();
 
   // For the data streams: an open stream ends (or is abandoned).
@@ -84,8 +85,13 @@ class CFtpConnectionImpl {
     bool listening = false;
   };
 
-  // Throws when the connection is dead, closed or busy with an open stream.
-  void CheckReady();
+  // Throws when the connection is dead, closed or busy with an open stream. A reused connection
+  // goes back to its log-in folder here, unless the command is a CWD to a full path. True for
+  // the first command after the connection was taken from the idle pool.
+  bool CheckReady(bool absoluteCwdFollows = false);
+  void RestoreHome();
+  // Replaces a pooled connection that the server dropped by a new log-in.
+  void LogInAfresh();
   void SetType(uint32_t flags);
   DataChannel OpenDataChannel();
   DataChannel OpenPassive();
@@ -113,4 +119,6 @@ class CFtpConnectionImpl {
   std::optional<std::string> m_home;  // the log-in folder, as PWD gave it
   bool m_awayFromHome = false;        // a command may have changed the current folder
   bool m_rawCommandSent = false;
+  bool m_restorePending = false;  // reused: back to m_home before the next command needs it
+  bool m_justRevived = false;     // reused, and no command sent since
 };

@@ -4,10 +4,10 @@
 // The download walk opens a connection for every folder it lists, and a log-in costs far more
 // than the listing (tens of milliseconds against a few round trips). A closed connection whose
 // state is known (no transfer open, its log-in folder known, no error) waits here; a later
-// GetFtpConnection with the same account, proxy, mode and time-outs takes it back, first set
-// back to its log-in folder and with the log-in reply made the last response again, so that the
-// caller cannot tell it from a fresh log-in. One that the server dropped meanwhile is closed and
-// a fresh log-in takes its place.
+// GetFtpConnection with the same account, proxy, mode and time-outs takes it back, with the
+// log-in reply made the last response again and set back to its log-in folder before anything
+// depends on it (a CWD to a full path does not), so that the caller cannot tell it from a fresh
+// log-in. One that the server dropped meanwhile is replaced by a fresh log-in.
 //
 // Pooling happens only while a CFtpConnectionPoolScope exists (a transfer run); when the last
 // scope ends, every idle connection is closed. Few connections are kept, and none for long, so

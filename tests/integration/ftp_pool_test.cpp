@@ -136,6 +136,46 @@ TEST_F(FtpPoolTest, ConnectionDroppedWhileIdleOrOnItsWayBackIsReplacedByAFreshLo
   c->Close();
 }
 
+TEST_F(FtpPoolTest, FolderChangeByFullPathNeedsNoWayBackAndSurvivesADrop) {
+  // 0: reused for a CWD to a full path, then dropped at the next one; 1: its replacement.
+  MultiScriptedServer server(
+      [](Peer& p, int index) {
+        p.LogIn();
+        if (index == 1) {
+          p.AnswerUntil("QUIT", kAnswers);
+          return;
+        }
+        p.AnswerUntil("CWD", kAnswers);  // PWD, then CWD /a
+        p.Reply("250 Okay");
+        p.AnswerUntil("CWD", kAnswers);  // CWD /b after the reuse
+        p.Reply("250 Okay");
+        p.Line();  // CWD /c after the second reuse: hang up instead of answering
+      },
+      2);
+  {
+    CFtpConnectionPoolScope scope;
+    CInternetSession session("Varnook FTP", 1, 0, "", "", 0);
+    for (const char* folder : {"/a", "/b", "/c"}) {
+      auto c = Connect(session, server.Port());
+      EXPECT_EQ(LastResponse(), "230 In");
+      EXPECT_TRUE(c->SetCurrentDirectory(folder)) << folder;
+      c->Close();
+    }
+    auto c = Connect(session, server.Port());
+    std::string home;
+    ASSERT_TRUE(c->GetCurrentDirectory(home));  // goes back to the log-in folder first
+    EXPECT_EQ(home, "/home/u");
+  }
+  auto received = server.Received();
+  ASSERT_EQ(received.size(), 2u);
+  std::vector<std::string> dropped = {"USER u", "PASS pw", "FEAT",  "PWD",
+                                      "CWD /a", "CWD /b",  "CWD /c"};
+  EXPECT_EQ(received[0], dropped);
+  std::vector<std::string> replacement = {"USER u", "PASS pw",     "FEAT", "PWD",
+                                          "CWD /c", "CWD /home/u", "PWD",  "QUIT"};
+  EXPECT_EQ(received[1], replacement);
+}
+
 // A download of a tree of several folders against vsftpd: without the pool the walk logged in
 // twice per folder (count, then receive); with it, once per connection held at once.
 TEST(FtpPoolServerTest, DownloadWalkLogsInOncePerConnectionHeldAtOnce) {
