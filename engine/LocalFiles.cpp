@@ -10,6 +10,7 @@
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
+#include <memory>
 #include <vector>
 
 const char* const kArchiveAttributeName = "user.trox.archived";
@@ -60,7 +61,9 @@ int WalkLocalTree(const std::string& folder, const std::string& mask, void* cont
   // The folder "" is the root, as the local folder of "/" is "".
   const bool endsWithSeparator = !folder.empty() && folder.back() == '/';
   const std::string prefix = endsWithSeparator ? folder : folder + "/";
-  DIR* dir = ::opendir(prefix.c_str());
+  // Closed however the walk leaves: a callback may throw (a failed transfer with IGNORE off).
+  std::unique_ptr<DIR, int (*)(DIR*)> dirOwner(::opendir(prefix.c_str()), ::closedir);
+  DIR* dir = dirOwner.get();
   if (dir == nullptr) return 0;
 
   bool foundAny = false;
@@ -88,7 +91,6 @@ int WalkLocalTree(const std::string& folder, const std::string& mask, void* cont
       }
     }
   }
-  ::closedir(dir);
   return foundAny ? result : 0;
 }
 
