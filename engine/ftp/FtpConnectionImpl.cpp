@@ -100,7 +100,7 @@ void CFtpConnectionImpl::LogIn() {
   if (proxy) {
     // The proxy learns where to go from the user name.
     user += "@" + m_settings.server;
-    if (m_settings.port != 21) user += ":" + std::to_string(m_settings.port);
+    if (m_settings.port != 21) user.append(":").append(std::to_string(m_settings.port));
   }
   CheckArgument(user);
   CheckArgument(password);

@@ -84,10 +84,10 @@ HttpUrl ParseHttpUrl(const std::string& url) {
   std::string authority = rest.substr(0, slash);
   HttpUrl result;
   result.target = slash == std::string::npos ? "/" : rest.substr(slash);
-  if (!result.target.empty() && result.target[0] == '?') result.target = "/" + result.target;
+  if (!result.target.empty() && result.target[0] == '?') result.target.insert(0, 1, '/');
   size_t hash = result.target.find('#');
   if (hash != std::string::npos) result.target.resize(hash);
-  if (result.target.empty()) result.target = "/";
+  if (result.target.empty()) result.target.push_back('/');
   if (authority.find('@') != std::string::npos)
     ThrowInternet(ERROR_INTERNET_INVALID_URL, "user names in addresses are not supported");
   std::string portText;
@@ -123,7 +123,7 @@ std::unique_ptr<CInternetFile> HttpGet(const HttpUrl& url, const std::string& ag
                                        const InternetTimeouts& timeouts) {
   Socket socket = Socket::Connect(url.host, url.port, timeouts.connectMs);
   std::string host = url.host.find(':') != std::string::npos ? "[" + url.host + "]" : url.host;
-  if (url.port != 80) host += ":" + std::to_string(url.port);
+  if (url.port != 80) host.append(":").append(std::to_string(url.port));
   std::string request = "GET " + url.target + " HTTP/1.0\r\nHost: " + host +
                         "\r\nUser-Agent: " + agent + "\r\nConnection: close\r\n\r\n";
   socket.SendAll(request.data(), request.size(), timeouts.idleMs);
