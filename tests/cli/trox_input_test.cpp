@@ -22,19 +22,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-// A port on loopback where nothing listens (bound, then closed again).
-uint16_t ClosedPort() {
-  int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  sockaddr_in a{};
-  a.sin_family = AF_INET;
-  a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  socklen_t len = sizeof a;
-  bind(fd, reinterpret_cast<sockaddr*>(&a), len);
-  getsockname(fd, reinterpret_cast<sockaddr*>(&a), &len);
-  close(fd);
-  return ntohs(a.sin_port);
-}
-
 bool EndsInClosingMessage(const ProcessResult& r) {
   const std::string& out = r.output;
   return out.size() >= 2 && out.compare(out.size() - 2, 2, "\n\n") == 0 &&
@@ -59,7 +46,7 @@ std::vector<std::string> TreeOf(const std::string& folder, const std::string& ex
 
 TEST(TroxBadInput, GarbageHugeAndOverlongTransferFilesEndWithAClosingMessage) {
   const std::string dir = MakeTempDir();
-  const uint16_t closed = ClosedPort();
+  const uint16_t closed = UnusedLoopbackPort();
 
   // 100 MB of random bytes, with a few line breaks and brackets among them by chance.
   const std::string garbage = dir + "/garbage.trx";

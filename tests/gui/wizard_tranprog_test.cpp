@@ -48,19 +48,6 @@ size_t Count(const std::string& text, const std::string& what) {
   return n;
 }
 
-// A loopback port that nothing listens on.
-uint16_t ClosedPort() {
-  int s = socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  bind(s, reinterpret_cast<sockaddr*>(&address), sizeof address);
-  socklen_t length = sizeof address;
-  getsockname(s, reinterpret_cast<sockaddr*>(&address), &length);
-  close(s);
-  return ntohs(address.sin_port);
-}
-
 // What a run left behind, read before the dialog goes.
 struct RunSeen {
   int status = -1;
@@ -268,7 +255,7 @@ TEST_F(TranProgTest, RefusedUploadWithIgnoreOnShowsNoBoxAndFails) {
 
 TEST_F(TranProgTest, ServerThatCannotBeReachedIsReported) {
   CTransferJob job = Job(MakeTempDir(), "/");
-  job.SetPort(ClosedPort());
+  job.SetPort(UnusedLoopbackPort());
   std::string log = MakeTempDir() + "/run.log";
   job.SetLogFile(log);
   Host().Queue(DialogAnswer::Ok());

@@ -73,7 +73,9 @@ void StopChild(int pid) {
   waitpid(pid, nullptr, 0);
 }
 
-uint16_t FreePort() {
+}  // namespace
+
+uint16_t UnusedLoopbackPort() {
   int s = socket(AF_INET, SOCK_STREAM, 0);
   sockaddr_in a{};
   a.sin_family = AF_INET;
@@ -84,6 +86,8 @@ uint16_t FreePort() {
   close(s);
   return ntohs(a.sin_port);
 }
+
+namespace {
 
 // True once something accepts connections on the port and greets with a 220 line.
 bool WaitForGreeting(uint16_t port, int timeoutMs) {
@@ -185,7 +189,7 @@ void FtpTestServer::StartVsftpd() {
   fs::permissions(empty, fs::perms::owner_all | fs::perms::group_exec | fs::perms::others_exec);
   ChownRoot();
   for (int attempt = 0; attempt < 5; ++attempt) {
-    m_port = FreePort();
+    m_port = UnusedLoopbackPort();
     std::string conf = m_base + "/vsftpd.conf";
     std::ofstream c(conf);
     c << "listen=YES\nlisten_ipv6=NO\nbackground=NO\nlisten_address=127.0.0.1\n"

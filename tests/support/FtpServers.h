@@ -55,6 +55,9 @@ class FtpTestServer {
 // A server of the given kind shared by all tests of this process, started on first use.
 FtpTestServer& SharedFtpServer(ServerKind kind);
 
+// A loopback port where nothing listens (bound once, then closed again).
+uint16_t UnusedLoopbackPort();
+
 // A fresh folder under the system's temporary folder, removed at process exit.
 std::string MakeTempDir();
 void WriteFileBytes(const std::string& path, const std::string& bytes);
