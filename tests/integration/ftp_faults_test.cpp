@@ -37,15 +37,8 @@ uint32_t LastResponseCode(std::string* text = nullptr) {
 class FtpFaultsTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    saved_ = GetInternetTimeouts();
-    InternetTimeouts t;
-    t.connectMs = 3000;
-    t.idleMs = 400;
-    t.replyTotalMs = 3000;
-    SetInternetTimeouts(t);
     session_ = std::make_unique<CInternetSession>("Varnook FTP", 1, 0, "", "", 0);
   }
-  void TearDown() override { SetInternetTimeouts(saved_); }
 
   std::unique_ptr<CFtpConnection> Connect(uint16_t port) {
     return session_->GetFtpConnection("127.0.0.1", "u", "secret-pw", port, true);
@@ -60,7 +53,7 @@ class FtpFaultsTest : public ::testing::Test {
     return 0;
   }
 
-  InternetTimeouts saved_;
+  ScopedInternetTimeouts timeouts_{3000, 400, 3000};
   std::unique_ptr<CInternetSession> session_;
 };
 

@@ -41,21 +41,11 @@ const std::vector<std::pair<std::string, std::string>> kAnswers = {
 
 class FtpPoolTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    saved_ = GetInternetTimeouts();
-    InternetTimeouts t;
-    t.connectMs = 3000;
-    t.idleMs = 2000;
-    t.replyTotalMs = 3000;
-    SetInternetTimeouts(t);
-  }
-  void TearDown() override { SetInternetTimeouts(saved_); }
-
   std::unique_ptr<CFtpConnection> Connect(CInternetSession& session, uint16_t port) {
     return session.GetFtpConnection("127.0.0.1", "u", "pw", port, true);
   }
 
-  InternetTimeouts saved_;
+  ScopedInternetTimeouts timeouts_{3000, 2000, 3000};
 };
 
 TEST_F(FtpPoolTest, ReusedConnectionIsBackInItsLogInFolderWithTheLogInReply) {

@@ -8,7 +8,28 @@
 #include <string>
 #include <vector>
 
+#include "ftp/Internet.h"
+
 enum class ServerKind { Pyftpdlib, Vsftpd };
+
+// Short client time-outs for one test (so a silent server fails fast), put back afterwards.
+class ScopedInternetTimeouts {
+ public:
+  ScopedInternetTimeouts(int connectMs, int idleMs, int replyTotalMs)
+      : m_saved(GetInternetTimeouts()) {
+    InternetTimeouts t;
+    t.connectMs = connectMs;
+    t.idleMs = idleMs;
+    t.replyTotalMs = replyTotalMs;
+    SetInternetTimeouts(t);
+  }
+  ~ScopedInternetTimeouts() { SetInternetTimeouts(m_saved); }
+  ScopedInternetTimeouts(const ScopedInternetTimeouts&) = delete;
+  ScopedInternetTimeouts& operator=(const ScopedInternetTimeouts&) = delete;
+
+ private:
+  InternetTimeouts m_saved;
+};
 
 const char* ServerKindName(ServerKind kind);
 

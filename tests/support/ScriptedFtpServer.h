@@ -258,7 +258,7 @@ class ScriptedServer {
 class MultiScriptedServer {
  public:
   MultiScriptedServer(std::function<void(Peer&, int)> script, int connections)
-      : m_done(static_cast<size_t>(connections)) {
+      : m_lines(static_cast<size_t>(connections)), m_done(static_cast<size_t>(connections)) {
     m_listen = ListenLoopback(&m_port);
     m_acceptor = std::thread([this, script, connections] {
       for (int i = 0; i < connections && !m_stop; ++i) {
@@ -270,7 +270,7 @@ class MultiScriptedServer {
           Peer peer(fd);
           script(peer, i);
           std::lock_guard<std::mutex> inner(m_mutex);
-          m_lines.push_back(peer.Lines());
+          m_lines[static_cast<size_t>(i)] = peer.Lines();
           m_done[static_cast<size_t>(i)] = true;
         });
       }
@@ -302,11 +302,15 @@ class MultiScriptedServer {
     }
     return false;
   }
-  // The lines each finished connection received, in the order the scripts ended.
+  // The lines each finished connection received, in the order the connections came (the order
+  // in which their scripts end depends on scheduling).
   std::vector<std::vector<std::string>> Received() {
     Stop();
     std::lock_guard<std::mutex> lock(m_mutex);
-    return m_lines;
+    std::vector<std::vector<std::string>> finished;
+    for (size_t i = 0; i < m_lines.size(); ++i)
+      if (m_done[i]) finished.push_back(m_lines[i]);
+    return finished;
   }
 
  private:
