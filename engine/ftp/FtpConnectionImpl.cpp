@@ -21,8 +21,8 @@ using trox::net::Socket;
 
 namespace {
 
-// Whole-file transfers that cannot stay in the kernel (text, devices) move data through one
-// buffer of this size. Measured on 1 GiB: 256 KiB took four times the system time of 64 KiB, as
+// Whole-file transfers that do not stay in the kernel (uploads, text, devices) move data through
+// one buffer of this size. Measured on 1 GiB: 256 KiB took four times the system time of 64 KiB, as
 // a buffer that no longer fits the CPU cache makes both copies go to memory.
 constexpr size_t kFileBuffer = 64 * 1024;
 // A listing is held whole while it is parsed; a server that sends one without end must not
@@ -425,17 +425,21 @@ void CFtpConnectionImpl::PutFile(const std::string& localPath, const std::string
 
   SetType(flags);
   std::unique_ptr<FtpDataStream> stream = StartTransfer("STOR " + remotePath, flags, true, {});
-  if (!IsAscii(flags) && S_ISREG(st.st_mode)) {
-    stream->WriteFromFile(fd, static_cast<uint64_t>(st.st_size));
-  } else {
-    std::vector<char> buffer(kFileBuffer);
-    for (;;) {
-      ssize_t n = ::read(fd, buffer.data(), buffer.size());
-      if (n < 0 && errno == EINTR) continue;
-      if (n < 0) ThrowErrno(errno, "read " + localPath);  // the stream abandons the transfer
-      if (n == 0) break;
-      stream->Write(buffer.data(), static_cast<uint32_t>(n));
+  // Copied through a buffer rather than handed to the kernel with sendfile(): a zero-copy send
+  // queues the file at once and leaves the sending to whoever takes the acknowledgements, which
+  // on a local server is the server's own process; copying keeps that work here, and uploads
+  // to a local server ran a quarter faster for a little more CPU time.
+  std::vector<char> buffer(kFileBuffer);
+  for (;;) {
+    ssize_t n = ::read(fd, buffer.data(), buffer.size());
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) {
+      int err = errno;
+      stream->Abandon();
+      ThrowErrno(err, "read " + localPath);
     }
+    if (n == 0) break;
+    stream->Write(buffer.data(), static_cast<uint32_t>(n));
   }
   stream->Close();
 }

@@ -222,17 +222,9 @@ void FtpDataStream::Write(const void* buffer, uint32_t count) {
   SendRaw(m_raw.data(), m_raw.size());
 }
 
-void FtpDataStream::WriteFromFile(int fd, uint64_t size) {
-  CheckUsable();
-  try {
-    m_wireBytes += m_socket.SendFileData(fd, size, m_owner->Control().Timeouts().idleMs);
-  } catch (const CInternetException& e) {
-    if (e.m_dwError < 12000) {  // the local file failed, not the connection
-      Finish(true);
-      throw;
-    }
-    DataFailed(e);
-  }
+void FtpDataStream::Abandon() {
+  if (m_finished || !m_owner) return;
+  Finish(true);
 }
 
 void FtpDataStream::Close() {

@@ -35,8 +35,10 @@ class FtpDataStream : public CInternetFile {
   // read, when this stream cannot do that (ASCII, or a pipe cannot be had); the caller then
   // reads blocks. A failed write throws with its errno; the stream is then abandoned.
   bool ReceiveIntoFile(int fd);
-  // Sends size bytes of an open local file (binary uploads, without copying).
-  void WriteFromFile(int fd, uint64_t size);
+  // Gives up an open transfer: the data connection is closed and the server's final reply read
+  // and dropped, so that the connection is ready for the next command. (Resetting an upload's
+  // connection instead leaves some servers without any final reply.)
+  void Abandon();
   // The transfer ended before any data (the server's first reply was already final).
   void MarkFinished() { Release(); }
   // The connection goes away while the stream is open.

@@ -26,8 +26,9 @@ InternetTimeouts g_timeouts;
 bool g_timeoutsSetByCaller = false;
 
 // Once, at the first session: the environment's bound on silence (for tests of the programs),
-// and SIGPIPE ignored, since sendfile() to a peer that went away raises it and there is no flag
-// to refuse it per call as send() has.
+// and SIGPIPE ignored: a write to a connection or pipe whose other end went away must fail with
+// EPIPE and be reported, never end the process (send() refuses the signal per call; splice()
+// and write() cannot).
 void FirstSessionSetUp() {
   static std::once_flag once;
   std::call_once(once, [] {

@@ -7,7 +7,6 @@
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <poll.h>
-#include <sys/sendfile.h>
 #include <unistd.h>
 
 #include <cstring>
@@ -221,29 +220,6 @@ void Socket::SendAll(const void* data, size_t size, int idleMs) {
     if (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK) ThrowErrno(errno, false, "send");
     if (!Wait(POLLOUT, idleMs)) ThrowInternet(ERROR_INTERNET_TIMEOUT, "the server takes no data");
   }
-}
-
-uint64_t Socket::SendFileData(int fileFd, uint64_t count, int idleMs) {
-  uint64_t sent = 0;
-  while (sent < count) {
-    size_t chunk = static_cast<size_t>(std::min<uint64_t>(count - sent, 1u << 30));
-    ssize_t n = ::sendfile(m_fd, fileFd, nullptr, chunk);
-    if (n > 0) {
-      sent += static_cast<uint64_t>(n);
-      continue;
-    }
-    if (n == 0) break;  // the file is shorter than it was
-    if (errno == EINTR) continue;
-    if (errno != EAGAIN && errno != EWOULDBLOCK) {
-      // Not a socket error: the file side failed (an I/O error), reported with its errno.
-      if (errno == EIO || errno == EINVAL || errno == EBADF || errno == EOVERFLOW)
-        throw CInternetException(static_cast<uint32_t>(errno),
-                                 std::string("read local file: ") + std::strerror(errno));
-      ThrowErrno(errno, false, "send");
-    }
-    if (!Wait(POLLOUT, idleMs)) ThrowInternet(ERROR_INTERNET_TIMEOUT, "the server takes no data");
-  }
-  return sent;
 }
 
 void Socket::ShutdownWrite() {

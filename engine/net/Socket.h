@@ -63,9 +63,6 @@ class Socket {
   size_t ReceiveSome(void* buffer, size_t size, int idleMs);
   // Sends everything; each wait for room in the send buffer is bounded by idleMs.
   void SendAll(const void* data, size_t size, int idleMs);
-  // Sends count bytes of an open file from its current offset, without copying through user
-  // space. Returns the bytes sent, less than count only when the file ended early.
-  uint64_t SendFileData(int fileFd, uint64_t count, int idleMs);
   // True when data (or the end of the stream) can be read within timeoutMs.
   bool WaitReadable(int timeoutMs);
   void ShutdownWrite();

@@ -309,6 +309,14 @@ TEST_P(FtpLayerTest, RefusedGetLeavesNoLocalFile) {
   EXPECT_EQ(GetLastError(), static_cast<uint32_t>(ENOENT));
   EXPECT_FALSE(PathExists(OnServer("none")));
 
+  // A local file that fails while it is read (this one has no readable first page): the
+  // system's number, the upload given up, and the connection fit for the next command.
+  EXPECT_FALSE(c->PutFile("/proc/self/mem", "mem", FTP_TRANSFER_TYPE_BINARY));
+  EXPECT_EQ(GetLastError(), static_cast<uint32_t>(EIO));
+  WriteFileBytes(local + "/after.bin", "after");
+  ASSERT_TRUE(c->PutFile(local + "/after.bin", "after.bin", FTP_TRANSFER_TYPE_BINARY));
+  EXPECT_EQ(ReadFileBytes(OnServer("after.bin")), "after");
+
   // failIfExists keeps an existing local file.
   PutOnServer("there.txt", "new");
   WriteFileBytes(local + "/there.txt", "old");
