@@ -14,6 +14,7 @@
 #include <optional>
 #include <set>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "ftp/FtpControl.h"
@@ -96,11 +97,19 @@ class CFtpConnectionImpl {
   DataChannel OpenDataChannel();
   DataChannel OpenPassive();
   DataChannel OpenActive();
+  // The first bytes of an upload, offered to a passive data connection before the server's
+  // first reply.
+  struct EarlyData {
+    std::string_view bytes;
+    bool wholeFile = false;  // nothing follows: the data connection may end with them
+    size_t sent = 0;         // out: how many the connection took; the caller sends the rest
+  };
   // TYPE, data connection, the command and its preliminary reply. The stream owns the data
   // socket from then on; it reads or writes, then finishes with the final reply.
   std::unique_ptr<trox::ftp::FtpDataStream> StartTransfer(const std::string& command,
                                                           uint32_t flags, bool upload,
-                                                          std::optional<uint64_t> knownSize);
+                                                          std::optional<uint64_t> knownSize,
+                                                          EarlyData* early = nullptr);
   std::optional<uint64_t> RemoteSize(const std::string& remotePath);
   // Before the first command that may change the current folder, while the idle pool is in
   // use: the log-in folder, to go back to when the connection is reused.

@@ -207,6 +207,14 @@ size_t Socket::ReceiveSome(void* buffer, size_t size, int idleMs) {
   }
 }
 
+size_t Socket::SendNow(const void* data, size_t size) {
+  for (;;) {
+    ssize_t n = ::send(m_fd, data, size, MSG_NOSIGNAL | MSG_DONTWAIT);
+    if (n >= 0) return static_cast<size_t>(n);
+    if (errno != EINTR) return 0;
+  }
+}
+
 void Socket::SendAll(const void* data, size_t size, int idleMs) {
   const char* p = static_cast<const char*>(data);
   while (size > 0) {

@@ -61,6 +61,9 @@ class Socket {
 
   // Reads what is there, waiting up to idleMs for the first byte; 0 at the end of the stream.
   size_t ReceiveSome(void* buffer, size_t size, int idleMs);
+  // Sends what the connection takes at once, without waiting; 0 also when it failed (the
+  // failure shows at the next use of the connection).
+  size_t SendNow(const void* data, size_t size);
   // Sends everything; each wait for room in the send buffer is bounded by idleMs.
   void SendAll(const void* data, size_t size, int idleMs);
   // True when data (or the end of the stream) can be read within timeoutMs.

@@ -10,6 +10,7 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <chrono>
 #include <climits>
 #include <cstdlib>
 #include <functional>
@@ -262,6 +263,29 @@ TEST_F(FtpFaultsTest, UploadBrokenOffByTheServerReportsItsReply) {
   std::string text;
   EXPECT_EQ(LastResponseCode(&text), 552u);
   EXPECT_EQ(text, "552 Disk quota exceeded.");
+  EXPECT_TRUE(c->Command("NOOP", false, FTP_TRANSFER_TYPE_ASCII, nullptr));
+}
+
+// Data offered before the reply to STOR: a server that refuses the upload but keeps the data
+// connection open and never reads it must not hold the client until its time-out.
+TEST_F(FtpFaultsTest, RefusedUploadWithAnUnreadDataConnectionFailsAtOnce) {
+  ScriptedServer server([](Peer& p) {
+    p.LogIn();
+    std::string epsv = p.OpenPassive();
+    p.AnswerUntil("STOR", {{"TYPE", "200 ok\r\n"}, {"EPSV", epsv}});
+    p.AcceptData();
+    p.Reply("550 Permission denied.");
+    p.AnswerUntil("QUIT", {{"NOOP", "200 ok\r\n"}});
+  });
+  ScopedInternetTimeouts longIdle{3000, 20000, 20000};
+  auto c = Connect(server.Port());
+  std::string local = MakeTempDir() + "/big";
+  WriteFileBytes(local, PatternBytes(8 * 1024 * 1024, 4));
+  auto start = std::chrono::steady_clock::now();
+  EXPECT_FALSE(c->PutFile(local, "big", FTP_TRANSFER_TYPE_BINARY));
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(10));
+  EXPECT_EQ(GetLastError(), ERROR_INTERNET_EXTENDED_ERROR);
+  EXPECT_EQ(LastResponseCode(), 550u);
   EXPECT_TRUE(c->Command("NOOP", false, FTP_TRANSFER_TYPE_ASCII, nullptr));
 }
 

@@ -131,6 +131,31 @@ TEST_P(FtpLayerTest, WholeFileBinaryIsByteExact) {
   EXPECT_EQ(count("SIZE up.bin"), Kind() == ServerKind::Vsftpd ? 1u : 2u);
 }
 
+// Binary uploads offer their first block before the server has answered STOR; sizes around
+// that block must still arrive whole, and a refused STOR must neither hang nor spoil the
+// connection, however much data was already offered.
+TEST_P(FtpLayerTest, UploadsAroundTheFirstBlockAndRefusedUploads) {
+  auto c = Connect();
+  std::string local = MakeTempDir();
+  for (size_t size : {size_t{1}, size_t{65535}, size_t{65536}, size_t{65537}, size_t{131072}}) {
+    std::string name = "b" + std::to_string(size) + ".bin";
+    std::string bytes = PatternBytes(size, static_cast<int>(size % 251));
+    WriteFileBytes(local + "/" + name, bytes);
+    ASSERT_TRUE(c->PutFile(local + "/" + name, name, FTP_TRANSFER_TYPE_BINARY)) << size;
+    EXPECT_EQ(ReadFileBytes(OnServer(name)), bytes) << size;
+  }
+  for (size_t size : {size_t{2048}, size_t{4 * 1024 * 1024}}) {
+    WriteFileBytes(local + "/r.bin", PatternBytes(size, 5));
+    EXPECT_FALSE(c->PutFile(local + "/r.bin", "no/such/folder/r.bin", FTP_TRANSFER_TYPE_BINARY));
+    EXPECT_EQ(GetLastError(), ERROR_INTERNET_EXTENDED_ERROR) << size;
+    uint32_t code = 0;
+    LastResponseText(&code);
+    EXPECT_EQ(code / 100, 5u) << size;
+    ASSERT_TRUE(c->PutFile(local + "/r.bin", "r.bin", FTP_TRANSFER_TYPE_BINARY)) << size;
+    EXPECT_EQ(ReadFileBytes(OnServer("r.bin")), PatternBytes(size, 5)) << size;
+  }
+}
+
 TEST_P(FtpLayerTest, WholeFileAsciiConvertsLineEnds) {
   auto c = Connect();
   std::string local = MakeTempDir();
