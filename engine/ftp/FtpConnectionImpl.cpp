@@ -12,6 +12,7 @@
 #include "ftp/FtpConnectionPool.h"
 #include "ftp/FtpDataStream.h"
 #include "ftp/FtpList.h"
+#include "ftp/LineEnds.h"
 
 using trox::ftp::FtpDataStream;
 using trox::ftp::FtpReply;
@@ -443,26 +444,32 @@ void CFtpConnectionImpl::PutFile(const std::string& localPath, const std::string
       if (errno != EINTR) return static_cast<size_t>(-1);
     }
   };
-  // Binary data is offered before the server's first reply (text must first be converted).
+  // Text is converted here, block by block, so that its first block can be offered early too.
+  const bool ascii = IsAscii(flags);
+  trox::ftp::ToNetworkLineEnds toNetwork;
+  std::string converted;
+  auto onWire = [&](size_t n) {
+    if (!ascii) return std::string_view(buffer.data(), n);
+    converted.clear();
+    toNetwork.Convert(std::string_view(buffer.data(), n), converted);
+    return std::string_view(converted);
+  };
   EarlyData early;
-  size_t first = 0;
-  if (!IsAscii(flags)) {
-    first = readSome(buffer.data(), buffer.size());
-    if (first == static_cast<size_t>(-1)) ThrowErrno(errno, "read " + localPath);
-    early.bytes = std::string_view(buffer.data(), first);
-    // A regular file that ended within the first block needs no second read to know it.
-    early.wholeFile =
-        S_ISREG(st.st_mode) && static_cast<uint64_t>(st.st_size) == first && first < buffer.size();
-  }
+  size_t first = readSome(buffer.data(), buffer.size());
+  if (first == static_cast<size_t>(-1)) ThrowErrno(errno, "read " + localPath);
+  early.bytes = onWire(first);
+  // A regular file that ended within the first block needs no second read to know it.
+  early.wholeFile =
+      S_ISREG(st.st_mode) && static_cast<uint64_t>(st.st_size) == first && first < buffer.size();
   std::unique_ptr<FtpDataStream> stream =
       StartTransfer("STOR " + remotePath, flags, true, {}, &early);
-  if (early.sent < first)
-    stream->Write(buffer.data() + early.sent, static_cast<uint32_t>(first - early.sent));
+  if (early.sent < early.bytes.size())
+    stream->WriteWire(early.bytes.data() + early.sent, early.bytes.size() - early.sent);
   // Copied through a buffer rather than handed to the kernel with sendfile(): a zero-copy send
   // queues the file at once and leaves the sending to whoever takes the acknowledgements, which
   // on a local server is the server's own process; copying keeps that work here, and uploads
   // to a local server ran a quarter faster for a little more CPU time.
-  bool ended = early.wholeFile && early.sent == first;
+  bool ended = early.wholeFile && early.sent == early.bytes.size();
   while (!ended) {
     size_t n = readSome(buffer.data(), buffer.size());
     if (n == static_cast<size_t>(-1)) {
@@ -471,7 +478,8 @@ void CFtpConnectionImpl::PutFile(const std::string& localPath, const std::string
       ThrowErrno(err, "read " + localPath);
     }
     if (n == 0) break;
-    stream->Write(buffer.data(), static_cast<uint32_t>(n));
+    std::string_view wire = onWire(n);
+    stream->WriteWire(wire.data(), wire.size());
   }
   stream->Close();
 }

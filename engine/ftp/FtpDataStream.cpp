@@ -207,19 +207,23 @@ uint32_t FtpDataStream::Read(void* buffer, uint32_t count) {
 }
 
 void FtpDataStream::Write(const void* buffer, uint32_t count) {
+  const char* data = static_cast<const char*>(buffer);
+  if (!m_ascii) {
+    WriteWire(data, count);
+    return;
+  }
+  m_raw.clear();
+  m_toNetwork.Convert(std::string_view(data, count), m_raw);
+  WriteWire(m_raw.data(), m_raw.size());
+}
+
+void FtpDataStream::WriteWire(const char* data, size_t size) {
   if (!m_upload)
     throw CInternetException(ERROR_INTERNET_INVALID_OPERATION, "the file is open for reading");
   CheckUsable();
   if (m_finished)
     throw CInternetException(ERROR_INTERNET_INCORRECT_HANDLE_STATE, "the file is closed");
-  const char* data = static_cast<const char*>(buffer);
-  if (!m_ascii) {
-    SendRaw(data, count);
-    return;
-  }
-  m_raw.clear();
-  m_toNetwork.Convert(std::string_view(data, count), m_raw);
-  SendRaw(m_raw.data(), m_raw.size());
+  SendRaw(data, size);
 }
 
 void FtpDataStream::Abandon() {

@@ -26,6 +26,8 @@ class FtpDataStream : public CInternetFile {
 
   uint32_t Read(void* buffer, uint32_t count) override;
   void Write(const void* buffer, uint32_t count) override;
+  // Sends bytes already in the network form (converted text, or binary data) as they are.
+  void WriteWire(const char* data, size_t size);
   void Close() override;
 
   // Reads up to size bytes (fewer only at the end); for whole-file transfers.

@@ -163,6 +163,16 @@ TEST_P(FtpLayerTest, WholeFileAsciiConvertsLineEnds) {
   WriteFileBytes(local + "/up.txt", "one\ntwo\r\nthree\n");
   ASSERT_TRUE(c->PutFile(local + "/up.txt", "up.txt", FTP_TRANSFER_TYPE_ASCII));
   EXPECT_EQ(ReadFileBytes(OnServer("up.txt")), "one\ntwo\nthree\n");
+  // Several blocks, with a "\r\n" split by the end of the first one (64 KiB).
+  std::string many;
+  while (many.size() < 65535) many += "text line\n";
+  many.resize(65535);
+  many += "\r\nlast\n";
+  std::string stored = many;
+  stored.replace(65535, 2, "\n");
+  WriteFileBytes(local + "/many.txt", many);
+  ASSERT_TRUE(c->PutFile(local + "/many.txt", "many.txt", FTP_TRANSFER_TYPE_ASCII));
+  EXPECT_EQ(ReadFileBytes(OnServer("many.txt")), stored);
 
   std::string text;
   for (int i = 0; i < 20000; ++i) text += "line " + std::to_string(i) + "\n";
