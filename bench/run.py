@@ -17,6 +17,8 @@ Settings (environment, or the matching --option):
     BENCH_TROX     use this trox binary instead of building build-bench/bin/trox
     BENCH_NOTE     a line to put in the results header (for example where the numbers come from)
     BENCH_SETTLE   seconds to wait after deleting many files (default 65)
+    BENCH_TW_LIMIT before each run, wait (at most 65 s) until no more sockets than this are in
+                   TIME_WAIT (default 12000; 0 turns the wait off)
     BENCH_TIMEOUT  seconds before one tool run is killed and counted as failed (default 900)
 
 Only the standard library is used.
@@ -324,6 +326,19 @@ def tools_for(cfg, job):
     return [t for t in cfg.tools if t != "curl" or job.single]
 
 
+def quiesce(cfg):
+    """Every run starts alike: earlier runs' dirty pages written out, and the sockets that the
+    many-file sets leave in TIME_WAIT (a minute each) down to a bound. Above about 20 000 of
+    them vsftpd's session processes start to fail ("500 OOPS: priv_sock_get_int"), whichever
+    tool is running, and ports become slow to find."""
+    subprocess.run(["sync"])
+    if cfg.tw_limit <= 0:
+        return
+    end = time.monotonic() + 65
+    while time_wait_count() > cfg.tw_limit and time.monotonic() < end:
+        time.sleep(1)
+
+
 def time_wait_count():
     out = subprocess.run(["ss", "-tan", "state", "time-wait"], capture_output=True, text=True).stdout
     return max(0, len(out.splitlines()) - 1)
@@ -554,6 +569,7 @@ def parse_args():
     p.add_argument("--results", default=env("BENCH_RESULTS", ""))
     p.add_argument("--trox", default=env("BENCH_TROX", ""))
     p.add_argument("--settle", type=float, default=float(env("BENCH_SETTLE", "65")))
+    p.add_argument("--tw-limit", type=int, default=int(env("BENCH_TW_LIMIT", "12000")))
     p.add_argument("--timeout", type=float, default=float(env("BENCH_TIMEOUT", "900")))
     p.add_argument("--note", default=env("BENCH_NOTE", ""), help="a line for the results header")
     p.add_argument("--jobs", type=int, default=int(env("BENCH_JOBS", "2")))
@@ -628,6 +644,7 @@ def bench(cfg):
                     results = {}
                     for tool in order:
                         tag = f"{name}-{direction}-{tool}-{rnd}"
+                        quiesce(cfg)
                         r = run_tool(cfg, tool, job, tag)
                         results[tool] = r
                         label = "warm-up" if rnd == 0 else f"round {rnd}"
