@@ -327,11 +327,10 @@ def tools_for(cfg, job):
 
 
 def quiesce(cfg):
-    """Every run starts alike: earlier runs' dirty pages written out, and the sockets that the
-    many-file sets leave in TIME_WAIT (a minute each) down to a bound. Above about 20 000 of
-    them vsftpd's session processes start to fail ("500 OOPS: priv_sock_get_int"), whichever
-    tool is running, and ports become slow to find."""
-    subprocess.run(["sync"])
+    """Every run starts with the sockets that the many-file sets leave in TIME_WAIT (a minute
+    each) down to a bound. Above about 20 000 of them vsftpd's session processes start to fail
+    ("500 OOPS: priv_sock_get_int"), whichever tool is running, and ports become slow to find.
+    (A sync before each run was tried too: the many-file sets then varied more, not less.)"""
     if cfg.tw_limit <= 0:
         return
     end = time.monotonic() + 65
