@@ -1,7 +1,10 @@
 // The FTP layer against real servers: pyftpdlib (MLSD, EPSV) and vsftpd (LIST only, converting
 // ASCII both ways), each in passive and in active mode. Effects are checked on the server's disk
 // and in its command log.
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <memory>
 #include <string>
@@ -344,13 +347,27 @@ TEST_P(FtpLayerTest, RefusedGetLeavesNoLocalFile) {
   EXPECT_EQ(GetLastError(), static_cast<uint32_t>(ENOENT));
   EXPECT_FALSE(PathExists(OnServer("none")));
 
-  // A local file that fails while it is read (this one has no readable first page): the
-  // system's number, the upload given up, and the connection fit for the next command.
+  // A local file that fails at its first read (this one has no readable first page): the
+  // system's number, and the connection fit for the next command.
   EXPECT_FALSE(c->PutFile("/proc/self/mem", "mem", FTP_TRANSFER_TYPE_BINARY));
   EXPECT_EQ(GetLastError(), static_cast<uint32_t>(EIO));
   WriteFileBytes(local + "/after.bin", "after");
   ASSERT_TRUE(c->PutFile(local + "/after.bin", "after.bin", FTP_TRANSFER_TYPE_BINARY));
   EXPECT_EQ(ReadFileBytes(OnServer("after.bin")), "after");
+
+  // One that fails in the middle, after its first block went out: a FIFO whose writer stays
+  // open without writing more. The upload is given up and the connection stays usable.
+  std::string fifo = local + "/fifo";
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  int writer = ::open(fifo.c_str(), O_RDWR | O_NONBLOCK);
+  ASSERT_GE(writer, 0);
+  std::string block = PatternBytes(65536, 9);
+  ASSERT_EQ(::write(writer, block.data(), block.size()), static_cast<ssize_t>(block.size()));
+  EXPECT_FALSE(c->PutFile(fifo, "fifo.bin", FTP_TRANSFER_TYPE_BINARY));
+  EXPECT_EQ(GetLastError(), static_cast<uint32_t>(EAGAIN));
+  ::close(writer);
+  ASSERT_TRUE(c->PutFile(local + "/after.bin", "after2.bin", FTP_TRANSFER_TYPE_BINARY));
+  EXPECT_EQ(ReadFileBytes(OnServer("after2.bin")), "after");
 
   // failIfExists keeps an existing local file.
   PutOnServer("there.txt", "new");
