@@ -109,6 +109,10 @@ class CTransferJob {
   int Run();
   // Records the error in the progress record and reports it as text.
   void ReportError(uint32_t errorNumber);
+  // Before each file: when the main connection was dropped or timed out, logs in again (a few
+  // times per run, with a short pause) so that one drop does not fail every remaining file.
+  // False when there is no usable connection.
+  bool EnsureConnection();
   void CheckUpgrade();
 
   // Script commands: 1 go on / 0 stop.
@@ -199,4 +203,6 @@ class CTransferJob {
   // Set during Run when any file, folder, permissions or script command failed, so that a run
   // with failures never ends as a success (Run then returns 5). Not compared, not copied.
   uint32_t m_transferFailed = 0;
+  // Fresh log-ins of the main connection during this run (EnsureConnection).
+  int m_reconnects = 0;
 };

@@ -23,6 +23,7 @@ int CTransferJob::Run() {
   m_progress.bytesDone = 0;
   m_progress.cancel = 0;
   m_transferFailed = 0;
+  m_reconnects = 0;
 
   // Connections closed during the run (one per listed folder) are reused for later ones to the
   // same account; the last of them is closed when the run ends.

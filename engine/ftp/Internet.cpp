@@ -20,6 +20,7 @@
 namespace {
 
 thread_local uint32_t t_lastError = 0;
+thread_local std::string t_lastErrorDetail;
 
 std::mutex g_timeoutsMutex;
 InternetTimeouts g_timeouts;
@@ -99,6 +100,13 @@ uint32_t GetLastError() {
 }
 void SetLastError(uint32_t error) {
   t_lastError = error;
+  t_lastErrorDetail.clear();
+}
+void SetLastErrorDetail(std::string detail) {
+  t_lastErrorDetail = std::move(detail);
+}
+const std::string& GetLastErrorDetail() {
+  return t_lastErrorDetail;
 }
 
 bool InternetGetLastResponseInfo(uint32_t* error, char* buffer, uint32_t* length) {

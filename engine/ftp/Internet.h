@@ -68,6 +68,11 @@ class CInternetException : public std::exception {
 // layer (and by the engine's file helpers) before it returns failure.
 uint32_t GetLastError();
 void SetLastError(uint32_t error);
+// What the number alone does not say about the thread's last error: the local path, the reply of
+// the command that failed, "data ended after N of M bytes". SetLastError clears it, so it is set
+// after the number.
+void SetLastErrorDetail(std::string detail);
+const std::string& GetLastErrorDetail();
 
 // The calling thread's last server reply (text with its line breaks, and reply number as
 // `error`). The text is the reply's lines joined by "\r\n", without a line end after the last
@@ -157,6 +162,8 @@ class CFtpConnection {
 struct FtpListEntry {
   std::string name;
   bool isDirectory = false;
+  bool isLink = false;     // a symbolic link: its target may be a folder or a file
+  bool isSpecial = false;  // a device, socket or FIFO: nothing to transfer
   uint64_t size = 0;
 };
 
@@ -181,11 +188,14 @@ class CFtpFileFind {
   // The folder the listing was taken in, as the server reports it.
   std::string GetRoot() const;
   const FtpListEntry& Entry() const;
+  // Lines of the last listing that no parser could read (for verbose output).
+  const std::vector<std::string>& UnparsedLines() const { return m_unparsed; }
 
  private:
   CFtpConnection* m_connection;
   std::string m_root;
   std::vector<FtpListEntry> m_entries;
+  std::vector<std::string> m_unparsed;
   size_t m_next = 0;
 };
 
