@@ -503,7 +503,7 @@ std::unique_ptr<CInternetFile> CFtpConnectionImpl::Command(const std::string& co
   return nullptr;
 }
 
-std::vector<FtpListEntry> CFtpConnectionImpl::List(const std::string& mask) {
+trox::ftp::FtpListing CFtpConnectionImpl::List(const std::string& mask) {
   CheckReady();
   CheckArgument(mask);
   bool whole = mask.empty() || mask == "*";

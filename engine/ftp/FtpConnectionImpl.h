@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "ftp/FtpControl.h"
+#include "ftp/FtpList.h"
 #include "ftp/Internet.h"
 #include "net/Socket.h"
 
@@ -56,8 +57,8 @@ class CFtpConnectionImpl {
   // A raw command; with expectResponse its data stream (null otherwise).
   std::unique_ptr<CInternetFile> Command(const std::string& command, bool expectResponse,
                                          uint32_t flags);
-  // The entries of a listing of mask ("*" for the current folder).
-  std::vector<FtpListEntry> List(const std::string& mask);
+  // A listing of mask ("*" for the current folder): its entries, and the lines no parser read.
+  trox::ftp::FtpListing List(const std::string& mask);
   void Close();
 
   bool HasFeature(const std::string& word) const { return m_features.count(word) > 0; }

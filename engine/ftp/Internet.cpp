@@ -15,6 +15,7 @@
 #include "ftp/FtpConnectionImpl.h"
 #include "ftp/FtpConnectionPool.h"
 #include "ftp/FtpControl.h"
+#include "ftp/FtpList.h"
 #include "net/HttpGet.h"
 
 namespace {
@@ -227,12 +228,25 @@ CFtpFileFind::~CFtpFileFind() = default;
 
 bool CFtpFileFind::FindFile(const std::string& mask, uint32_t /*flags: never cached*/) {
   Close();
+  m_unparsed.clear();
+  trox::ftp::FtpListing listing;
   bool ok = Guarded([&] {
     CFtpConnectionImpl& impl = m_connection->Impl();
     m_root = impl.GetCurrentDirectory();
-    m_entries = impl.List(mask);
+    listing = impl.List(mask);
   });
   if (!ok) return false;
+  m_entries = std::move(listing.entries);
+  m_unparsed = std::move(listing.unparsed);
+  if (m_entries.empty() && !m_unparsed.empty()) {
+    // Something was listed, but in a form none of the parsers knows: taking it for an empty
+    // folder would pass its files over in silence.
+    SetLastError(ERROR_INTERNET_INCORRECT_FORMAT);
+    const size_t lines = m_unparsed.size();
+    SetLastErrorDetail("the server's listing could not be read (" + std::to_string(lines) +
+                       (lines == 1 ? " line)" : " lines)"));
+    return false;
+  }
   if (m_entries.empty()) {
     SetLastError(ENOENT);  // "no entry": the system's "No such file or directory"
     return false;

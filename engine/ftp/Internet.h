@@ -34,6 +34,7 @@ enum : uint32_t {
   ERROR_INTERNET_INVALID_OPERATION = 12016,
   ERROR_INTERNET_OPERATION_CANCELLED = 12017,
   ERROR_INTERNET_INCORRECT_HANDLE_STATE = 12019,
+  ERROR_INTERNET_INCORRECT_FORMAT = 12027,
   ERROR_INTERNET_CANNOT_CONNECT = 12029,
   ERROR_INTERNET_CONNECTION_ABORTED = 12030,
   ERROR_INTERNET_CONNECTION_RESET = 12031,
@@ -173,8 +174,9 @@ class CFtpFileFind {
   explicit CFtpFileFind(CFtpConnection* connection);
   ~CFtpFileFind();
   // Runs the listing (MLSD where offered, else LIST). "*" lists the current folder; any other
-  // text is listed as a path or mask. False (and the last error set) when it cannot be started
-  // or yields no entry (then ENOENT).
+  // text is listed as a path or mask. False (and the last error set) when it cannot be started,
+  // when it yields no entry (then ENOENT), or when it has lines but none of them could be read
+  // (then ERROR_INTERNET_INCORRECT_FORMAT, with the number of lines as the error's detail).
   bool FindFile(const std::string& mask = "*", uint32_t flags = INTERNET_FLAG_RELOAD);
   // Steps to the next entry; false when there is none left. The first call after FindFile
   // gives the first entry.
@@ -188,7 +190,8 @@ class CFtpFileFind {
   // The folder the listing was taken in, as the server reports it.
   std::string GetRoot() const;
   const FtpListEntry& Entry() const;
-  // Lines of the last listing that no parser could read (for verbose output).
+  // Lines of the last listing that no parser could read (for verbose output); kept after
+  // Close, until the next FindFile.
   const std::vector<std::string>& UnparsedLines() const { return m_unparsed; }
 
  private:

@@ -98,14 +98,21 @@ inline int Reply(const uint8_t* data, size_t size) {
 inline int Listing(const uint8_t* data, size_t size) {
   std::string_view input = AsText(data, size);
   for (bool mlsd : {false, true}) {
-    for (const FtpListEntry& e : trox::ftp::ParseListing(input, mlsd)) {
+    trox::ftp::FtpListing listing = trox::ftp::ParseListing(input, mlsd);
+    for (const FtpListEntry& e : listing.entries) {
       Check(!e.name.empty());
       Check(e.name.find('\n') == std::string::npos);
+      Check(!(e.isDirectory && e.isSpecial));
+    }
+    for (const std::string& line : listing.unparsed) {
+      Check(line.find('\n') == std::string::npos);
+      Check(input.find(line) != std::string_view::npos);
     }
   }
   (void)trox::ftp::ParseListLine(input);
   (void)trox::ftp::ParseUnixListLine(input);
   (void)trox::ftp::ParseDosListLine(input);
+  (void)trox::ftp::ParseEplfLine(input);
   (void)trox::ftp::ParseMlsdLine(input);
   return 0;
 }
