@@ -40,6 +40,13 @@ void CheckArgument(const std::string& text) {
     throw CInternetException(EINVAL, "a line break in an FTP command argument");
 }
 
+// A relative name as the server must read it: vsftpd expands a leading "~" to the home folder,
+// LIST takes a leading "-" for options, and servers may drop leading blanks.
+std::string PathArgument(const std::string& path) {
+  if (!path.empty() && (path[0] == '~' || path[0] == '-' || path[0] == ' ')) return "./" + path;
+  return path;
+}
+
 [[noreturn]] void ThrowErrno(int err, const std::string& where) {
   throw CInternetException(static_cast<uint32_t>(err), where + ": " + std::strerror(err));
 }
@@ -209,7 +216,7 @@ void CFtpConnectionImpl::SetCurrentDirectory(const std::string& folder) {
   m_awayFromHome = true;
   FtpReply reply;
   try {
-    reply = m_control.Exec("CWD " + folder);
+    reply = m_control.Exec("CWD " + PathArgument(folder));
   } catch (const CInternetException& e) {
     if (!firstAfterReuse || e.m_dwError != ERROR_INTERNET_CONNECTION_ABORTED) throw;
   }
@@ -218,7 +225,7 @@ void CFtpConnectionImpl::SetCurrentDirectory(const std::string& folder) {
     LogInAfresh();
     LearnHome();
     m_awayFromHome = true;
-    reply = m_control.Exec("CWD " + folder);
+    reply = m_control.Exec("CWD " + PathArgument(folder));
   }
   if (reply.IsPositive()) m_restorePending = false;
   if (!reply.IsPositive()) Refused(reply);
@@ -227,7 +234,7 @@ void CFtpConnectionImpl::SetCurrentDirectory(const std::string& folder) {
 void CFtpConnectionImpl::CreateDirectory(const std::string& folder) {
   CheckReady();
   CheckArgument(folder);
-  FtpReply reply = m_control.Exec("MKD " + folder);
+  FtpReply reply = m_control.Exec("MKD " + PathArgument(folder));
   if (!reply.IsPositive()) Refused(reply);
 }
 
@@ -306,7 +313,7 @@ CFtpConnectionImpl::DataChannel CFtpConnectionImpl::OpenActive() {
 std::optional<uint64_t> CFtpConnectionImpl::RemoteSize(const std::string& remotePath) {
   // A server that tells the size in its 150 reply needs no SIZE round trip per file.
   if (!HasFeature("SIZE") || m_sizeIn150) return std::nullopt;
-  FtpReply reply = m_control.Exec("SIZE " + remotePath, Record::Never);
+  FtpReply reply = m_control.Exec("SIZE " + PathArgument(remotePath), Record::Never);
   return trox::ftp::ParseSizeReply(reply.lines.empty() ? "" : reply.lines.front());
 }
 
@@ -373,10 +380,11 @@ std::unique_ptr<CInternetFile> CFtpConnectionImpl::OpenFile(const std::string& r
   if (access != GENERIC_READ && access != GENERIC_WRITE)
     throw CInternetException(ERROR_INTERNET_INVALID_OPERATION, "open for read or for write");
   SetType(flags);
-  if (access == GENERIC_WRITE) return StartTransfer("STOR " + remotePath, flags, true, {});
+  if (access == GENERIC_WRITE)
+    return StartTransfer("STOR " + PathArgument(remotePath), flags, true, {});
   std::optional<uint64_t> size;
   if (!IsAscii(flags)) size = RemoteSize(remotePath);
-  return StartTransfer("RETR " + remotePath, flags, false, size);
+  return StartTransfer("RETR " + PathArgument(remotePath), flags, false, size);
 }
 
 void CFtpConnectionImpl::GetFile(const std::string& remotePath, const std::string& localPath,
@@ -387,7 +395,8 @@ void CFtpConnectionImpl::GetFile(const std::string& remotePath, const std::strin
   SetType(flags);
   std::optional<uint64_t> size;
   if (!IsAscii(flags)) size = RemoteSize(remotePath);
-  std::unique_ptr<FtpDataStream> stream = StartTransfer("RETR " + remotePath, flags, false, size);
+  std::unique_ptr<FtpDataStream> stream =
+      StartTransfer("RETR " + PathArgument(remotePath), flags, false, size);
 
   // The local file is made only once the server has agreed to send, and removed again when
   // the transfer fails, so that a failed get never leaves a file that looks complete.
@@ -462,7 +471,7 @@ void CFtpConnectionImpl::PutFile(const std::string& localPath, const std::string
   early.wholeFile =
       S_ISREG(st.st_mode) && static_cast<uint64_t>(st.st_size) == first && first < buffer.size();
   std::unique_ptr<FtpDataStream> stream =
-      StartTransfer("STOR " + remotePath, flags, true, {}, &early);
+      StartTransfer("STOR " + PathArgument(remotePath), flags, true, {}, &early);
   if (early.sent < early.bytes.size())
     stream->WriteWire(early.bytes.data() + early.sent, early.bytes.size() - early.sent);
   // Copied through a buffer rather than handed to the kernel with sendfile(): a zero-copy send
@@ -529,7 +538,7 @@ trox::ftp::FtpListing CFtpConnectionImpl::List(const std::string& mask) {
   if (mlsd) {
     run("MLSD");
   } else if (!whole) {
-    run("LIST " + mask);
+    run("LIST " + PathArgument(mask));
   } else if (m_noListAll) {
     run("LIST");
   } else {
