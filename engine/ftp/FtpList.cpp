@@ -266,6 +266,8 @@ LineKind ReadDos(std::string_view line, FtpListEntry& entry) {
   std::string_view name;
   if (EqualNoCase(t[next].text, "<DIR>")) {
     entry.isDirectory = true;
+    // Servers pad "<DIR>" to columns of their own widths; only the size column is known to end
+    // one blank before the name.
     name = RestAfter(line, t[next].end);
   } else if (auto n = GroupedNumber(t[next].text)) {
     entry.size = *n;

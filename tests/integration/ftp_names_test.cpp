@@ -2,7 +2,10 @@
 // "~" or "-") against the real servers, and listings in forms that cannot be read, played by a
 // scripted server.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
+#include <map>
 #include <memory>
 #include <set>
 #include <string>
@@ -60,6 +63,31 @@ TEST_P(FtpNamesTest, ListingGivesNamesExactly) {
     ASSERT_TRUE(one.FindNextFile());
     EXPECT_EQ(one.GetLength(), name.size()) << "[" << name << "]";
   }
+}
+
+// vsftpd lists links and FIFOs as such; pyftpdlib's MLSD shows a link as what it points to, and
+// a FIFO as "type=file".
+TEST_P(FtpNamesTest, LinksAndFifosAreToldApart) {
+  WriteFileBytes(OnServer("sub/f"), "f");
+  ASSERT_EQ(::symlink("sub", OnServer("to-sub").c_str()), 0);
+  ASSERT_EQ(::symlink("sub/f", OnServer("to-f").c_str()), 0);
+  ASSERT_EQ(::mkfifo(OnServer("pipe").c_str(), 0644), 0);
+  server_->ChownRoot();
+  const bool vsftpd = GetParam() == ServerKind::Vsftpd;
+  const std::map<std::string, char> expected = {{"sub", 'd'},
+                                                {"to-sub", vsftpd ? 'l' : 'd'},
+                                                {"to-f", vsftpd ? 'l' : 'f'},
+                                                {"pipe", vsftpd ? 's' : 'f'}};
+
+  CFtpFileFind find(connection_.get());
+  ASSERT_TRUE(find.FindFile("*"));
+  std::map<std::string, char> listed;
+  while (find.FindNextFile()) {
+    const FtpListEntry& e = find.Entry();
+    if (!find.IsDots())
+      listed[e.name] = e.isDirectory ? 'd' : e.isLink ? 'l' : e.isSpecial ? 's' : 'f';
+  }
+  EXPECT_EQ(listed, expected);
 }
 
 TEST_P(FtpNamesTest, OddNamesAreGotPutAndEntered) {
