@@ -54,10 +54,6 @@ EntryKind KindOf(const std::string& path, unsigned char dtype) {
   return EntryKind::Other;
 }
 
-}  // namespace
-
-namespace {
-
 struct LocalWalk {
   const std::string& mask;
   void* context;
