@@ -54,54 +54,101 @@ EntryKind KindOf(const std::string& path, unsigned char dtype) {
   return EntryKind::Other;
 }
 
-}  // namespace
+struct LocalWalk {
+  const std::string& mask;
+  void* context;
+  LocalWalkCallback callback;
+  int filesMode;
+  LocalWalkCallback unreadable;
+};
 
-int WalkLocalTree(const std::string& folder, const std::string& mask, void* context,
-                  LocalWalkCallback callback, int filesMode) {
-  // The folder "" is the root, as the local folder of "/" is "".
-  const bool endsWithSeparator = !folder.empty() && folder.back() == '/';
-  const std::string prefix = endsWithSeparator ? folder : folder + "/";
-  // Closed however the walk leaves: a callback may throw (a failed transfer with IGNORE off).
-  std::unique_ptr<DIR, int (*)(DIR*)> dirOwner(::opendir(prefix.c_str()), ::closedir);
-  DIR* dir = dirOwner.get();
-  if (dir == nullptr) return 0;
+using FolderHandle = std::unique_ptr<DIR, int (*)(DIR*)>;
 
-  bool foundAny = false;
-  int result = 1;
-  while (struct dirent* entry = ::readdir(dir)) {
+FolderHandle OpenFolder(const std::string& prefix) {
+  return FolderHandle(::opendir(prefix.c_str()), ::closedir);
+}
+
+enum class Listed { Completed, Stopped, Broken };
+
+int WalkSubfolder(const std::string& path, const LocalWalk& walk);
+
+// Visits one open listing. foundAny tells whether any name (even "." or "..") matched the mask.
+Listed WalkListing(DIR* dir, const std::string& prefix, const LocalWalk& walk, bool* foundAny) {
+  for (;;) {
+    errno = 0;
+    struct dirent* entry = ::readdir(dir);
+    if (entry == nullptr) return errno == 0 ? Listed::Completed : Listed::Broken;
     const std::string name = entry->d_name;
-    if (!LocalMaskMatches(mask, name)) continue;
-    foundAny = true;
+    if (!LocalMaskMatches(walk.mask, name)) continue;
+    *foundAny = true;
     if (name == "." || name == "..") continue;
     const std::string path = prefix + name;
     const EntryKind kind = KindOf(path, entry->d_type);
     if (kind == EntryKind::Folder) {
-      if (filesMode == 0 && callback(path, context) == 0) {
-        result = 0;
-        break;
-      }
-      if (WalkLocalTree(path, mask, context, callback, filesMode) == 0) {
-        result = 0;
-        break;
-      }
-    } else if (kind == EntryKind::File && filesMode != 0) {
-      if (callback(path, context) == 0) {
-        result = 0;
-        break;
-      }
+      if (walk.filesMode == 0 && walk.callback(path, walk.context) == 0) return Listed::Stopped;
+      if (WalkSubfolder(path, walk) == 0) return Listed::Stopped;
+    } else if (kind == EntryKind::File && walk.filesMode != 0) {
+      if (walk.callback(path, walk.context) == 0) return Listed::Stopped;
     }
   }
-  return foundAny ? result : 0;
+}
+
+// A folder met in its parent's listing. One that cannot be listed (no permission, removed since)
+// is the unreadable callback's to judge, so that one bad folder does not hide its later siblings.
+// A folder without any matching name holds nothing for the walk and does not stop it.
+int WalkSubfolder(const std::string& path, const LocalWalk& walk) {
+  FolderHandle dir = OpenFolder(path + "/");
+  bool foundAny = false;
+  const Listed listed = dir ? WalkListing(dir.get(), path + "/", walk, &foundAny) : Listed::Broken;
+  if (listed == Listed::Completed) return 1;
+  if (listed == Listed::Stopped) return 0;
+  if (walk.unreadable == nullptr) return 1;
+  const int error = errno;
+  dir.reset();
+  errno = error;
+  return walk.unreadable(path, walk.context);
+}
+
+}  // namespace
+
+int WalkLocalTree(const std::string& folder, const std::string& mask, void* context,
+                  LocalWalkCallback callback, int filesMode, LocalWalkCallback unreadable) {
+  // The folder "" is the root, as the local folder of "/" is "".
+  const bool endsWithSeparator = !folder.empty() && folder.back() == '/';
+  const std::string prefix = endsWithSeparator ? folder : folder + "/";
+  // Closed however the walk leaves: a callback may throw (a failed transfer with IGNORE off).
+  FolderHandle dir = OpenFolder(prefix);
+  if (!dir) return 0;
+  const LocalWalk walk{mask, context, callback, filesMode, unreadable};
+  bool foundAny = false;
+  const Listed listed = WalkListing(dir.get(), prefix, walk, &foundAny);
+  return foundAny && listed == Listed::Completed ? 1 : 0;
+}
+
+int CanListLocalFolder(const std::string& folder) {
+  FolderHandle dir = OpenFolder(folder.empty() ? "/" : folder + "/");
+  return dir ? 1 : 0;
+}
+
+int CanReadLocalFile(const std::string& path) {
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+  if (fd < 0) return 0;
+  struct stat st {};
+  const bool folder = ::fstat(fd, &st) == 0 && S_ISDIR(st.st_mode);
+  ::close(fd);
+  if (!folder) return 1;
+  errno = EISDIR;
+  return 0;
 }
 
 int WalkLocalFiles(const std::string& folder, const std::string& mask, void* context,
-                   LocalWalkCallback callback) {
-  return WalkLocalTree(folder, mask, context, callback, 1);
+                   LocalWalkCallback callback, LocalWalkCallback unreadable) {
+  return WalkLocalTree(folder, mask, context, callback, 1, unreadable);
 }
 
 int WalkLocalFolders(const std::string& folder, const std::string& mask, void* context,
-                     LocalWalkCallback callback) {
-  return WalkLocalTree(folder, mask, context, callback, 0);
+                     LocalWalkCallback callback, LocalWalkCallback unreadable) {
+  return WalkLocalTree(folder, mask, context, callback, 0, unreadable);
 }
 
 bool LocalModificationTime(const std::string& path, int64_t* mtimeNs) {

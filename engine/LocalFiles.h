@@ -19,12 +19,19 @@ bool LocalMaskMatches(const std::string& mask, const std::string& name);
 // Depth-first walk of folder with mask. filesMode 1 calls back for files only, 0 for folders only
 // (each before its own content). 1 when completed, 0 when stopped or the folder cannot be listed.
 // Folders reached through symbolic links are not entered, so a link loop cannot trap the walk.
+// A folder below folder that cannot be listed goes to unreadable (errno says why), whose 0 stops
+// the walk and anything else goes on past it; without unreadable such a folder is passed over.
 int WalkLocalTree(const std::string& folder, const std::string& mask, void* context,
-                  LocalWalkCallback callback, int filesMode);
+                  LocalWalkCallback callback, int filesMode,
+                  LocalWalkCallback unreadable = nullptr);
 int WalkLocalFiles(const std::string& folder, const std::string& mask, void* context,
-                   LocalWalkCallback callback);
+                   LocalWalkCallback callback, LocalWalkCallback unreadable = nullptr);
 int WalkLocalFolders(const std::string& folder, const std::string& mask, void* context,
-                     LocalWalkCallback callback);
+                     LocalWalkCallback callback, LocalWalkCallback unreadable = nullptr);
+// 1 when folder ("" is the root) can be listed; else 0 with errno saying why.
+int CanListLocalFolder(const std::string& folder);
+// 1 when path can be opened for reading and is no folder; else 0 with errno saying why.
+int CanReadLocalFile(const std::string& path);
 
 // The archive attribute: set while the file differs from what was last marked as sent.
 enum class ArchiveState { Set, Clear, Unreadable };

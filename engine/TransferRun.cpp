@@ -2,9 +2,10 @@
 // walk, disconnect scripts, and everything closed again.
 //
 // Failures of single steps are reported as text and the run goes on; each of them marks the run
-// as failed, so that the host never shows success for a run that lost files. Connection and
-// log-in failures are exceptions for the host to catch; the session and connection are released
-// before such an exception leaves.
+// as failed, so that the host never shows success for a run that lost files. Only a remote folder
+// that cannot be entered ends the run early, since files would go to or come from the wrong place.
+// Connection and log-in failures are exceptions for the host to catch; the session and connection
+// are released before such an exception leaves.
 #include <algorithm>
 
 #include "Messages.h"
@@ -15,6 +16,64 @@ namespace {
 
 // What Run returns when the run went through but something in it failed.
 constexpr int kRunHadFailures = 5;
+
+// The log-in reply, shown in verbose mode: first learn its length, then read it whole.
+void ReportLogInReply(CTransferJob& job) {
+  uint32_t replyNumber = 0;
+  char probe[1];
+  uint32_t length = 0;
+  InternetGetLastResponseInfo(&replyNumber, probe, &length);
+  std::string reply(length + 1, '\0');
+  uint32_t capacity = length + 1;
+  if (InternetGetLastResponseInfo(&replyNumber, reply.data(), &capacity)) {
+    reply.resize(std::min<size_t>(capacity, length));
+    job.OutputVerbose(reply, 1);
+  }
+}
+
+std::string WithoutTrailingSlashes(std::string path) {
+  while (path.size() > 1 && path.back() == '/') path.pop_back();
+  return path;
+}
+
+// As mkdir -p: the folder, and when that fails its parent first, up to the deepest one that
+// exists. Paths are used as given, so a relative one stays relative to the log-in folder. True
+// when the last attempt on folder itself succeeded.
+bool CreateRemoteFolders(CFtpConnection& connection, const std::string& folder) {
+  if (connection.CreateDirectory(folder)) return true;
+  const size_t cut = folder.find_last_of('/');
+  if (cut == std::string::npos || cut == 0) return false;
+  const std::string parent = WithoutTrailingSlashes(folder.substr(0, cut));
+  if (parent == "/" || parent.empty()) return false;
+  if (!CreateRemoteFolders(connection, parent)) return false;
+  return connection.CreateDirectory(folder);
+}
+
+// Makes the remote folder the server's current folder. A download only enters it: it never
+// writes to the server. An upload creates what is missing first. False (reported with the reply
+// to entering it) when the folder cannot be entered: then nothing may be transferred, or it would
+// land in whatever folder the log-in left.
+bool EnterOrCreateRemoteFolder(CTransferJob& job) {
+  if (job.m_single) {
+    // The server path names one file: work in the folder that holds it.
+    const size_t slash = job.m_remoteFolder.rfind('/');
+    if (slash != std::string::npos) job.m_remoteFolder.erase(slash);
+    return true;
+  }
+  const std::string& folder = job.m_remoteFolder;
+  CFtpConnection& connection = *job.m_connection;
+  if (folder.empty() || connection.SetCurrentDirectory(folder)) return true;
+  int message = 12;
+  if (!job.m_get) {
+    if (!CreateRemoteFolders(connection, WithoutTrailingSlashes(folder))) message = 13;
+    if (connection.SetCurrentDirectory(folder)) return true;
+  }
+  const uint32_t error = GetLastError();
+  job.Output(LoadMessage(message, {folder}), 1);
+  job.ReportError(error);
+  job.m_transferFailed = 1;
+  return false;
+}
 
 }  // namespace
 
@@ -39,38 +98,14 @@ int CTransferJob::Run() {
       m_connection =
           m_session->GetFtpConnection(m_server, m_user, m_password, m_port, m_passive != 0);
 
-      // The log-in reply: first learn its length, then read it whole.
-      uint32_t replyNumber = 0;
-      char probe[1];
-      uint32_t length = 0;
-      InternetGetLastResponseInfo(&replyNumber, probe, &length);
-      std::string reply(length + 1, '\0');
-      uint32_t capacity = length + 1;
-      if (InternetGetLastResponseInfo(&replyNumber, reply.data(), &capacity)) {
-        reply.resize(std::min<size_t>(capacity, length));
-        OutputVerbose(reply, 1);
+      ReportLogInReply(*this);
+      // Scripts act in the remote folder too, so none runs when it could not be entered.
+      if (EnterOrCreateRemoteFolder(*this)) {
+        int connScripts = RunConnScripts();
+        if (connScripts != 1) m_transferFailed = 1;
+        if (connScripts == 1 || m_ignore) result = m_get ? ReceiveFiles() : SendFiles();
+        if (RunDiscScripts() != 1) m_transferFailed = 1;
       }
-
-      if (m_single) {
-        // The server path names one file: work in the folder that holds it.
-        size_t slash = m_remoteFolder.rfind('/');
-        if (slash != std::string::npos) m_remoteFolder.erase(slash);
-      } else if (!m_remoteFolder.empty()) {
-        if (!m_connection->SetCurrentDirectory(m_remoteFolder)) {
-          if (!m_connection->CreateDirectory(m_remoteFolder)) {
-            Output(LoadMessage(13, {m_remoteFolder}), 1);
-            m_transferFailed = 1;
-          } else if (!m_connection->SetCurrentDirectory(m_remoteFolder)) {
-            Output(LoadMessage(12, {m_remoteFolder}), 1);
-            m_transferFailed = 1;
-          }
-        }
-      }
-
-      int connScripts = RunConnScripts();
-      if (connScripts != 1) m_transferFailed = 1;
-      if (connScripts == 1 || m_ignore) result = m_get ? ReceiveFiles() : SendFiles();
-      if (RunDiscScripts() != 1) m_transferFailed = 1;
 
       m_connection->Close();
       m_connection.reset();

@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <memory>
 #include <new>
+#include <set>
 #include <vector>
 
 #include "Messages.h"
@@ -27,12 +28,59 @@ bool EqualsIgnoringAsciiCase(char a, char b) {
   return lower(a) == lower(b);
 }
 
+// What the three walks of one upload share: a local folder that cannot be read is met by each of
+// them but reported once.
+struct UploadWalk {
+  CTransferJob* job;
+  std::set<std::string> reportedFolders;
+};
+
+CTransferJob& JobOf(void* context) {
+  return *static_cast<UploadWalk*>(context)->job;
+}
+
+int CountCallback(const std::string& path, void* context) {
+  return CountSendCallback(path, &JobOf(context));
+}
+
 int SendOneFileCallback(const std::string& path, void* context) {
-  return static_cast<CTransferJob*>(context)->SendOneFile(path);
+  return JobOf(context).SendOneFile(path);
 }
 
 int CreateRemoteFolderCallback(const std::string& path, void* context) {
-  return static_cast<CTransferJob*>(context)->CreateRemoteFolder(path);
+  return JobOf(context).CreateRemoteFolder(path);
+}
+
+// A file or folder that did not go: the thread's last error says why. IGNORE decides whether the
+// walk goes on.
+int ReportFailedSend(CTransferJob& job, const std::string& localPath) {
+  job.ReportError(GetLastError());
+  job.Output(LoadMessage(8, {localPath}), 1);
+  job.m_transferFailed = 1;
+  return job.m_ignore ? 1 : 0;
+}
+
+// Everything below such a folder is lost to the upload, so it fails like a file. Every walk stops
+// at the same place without IGNORE, so the count, the folders made and the files sent agree.
+int UnreadableFolderCallback(const std::string& path, void* context) {
+  auto* walk = static_cast<UploadWalk*>(context);
+  const int error = errno;
+  if (!walk->reportedFolders.insert(path).second) return walk->job->m_ignore ? 1 : 0;
+  SetLastError(static_cast<uint32_t>(error));
+  SetLastErrorDetail(path);
+  return ReportFailedSend(*walk->job, path);
+}
+
+// The local folder (or in SINGLE mode the file) must be there to be read, or the upload has
+// nothing to stand on.
+bool LocalSourceReadable(CTransferJob& job) {
+  const std::string& source = job.m_single ? job.m_givenLocalPath : job.m_localFolder;
+  const int readable = job.m_single ? CanReadLocalFile(source) : CanListLocalFolder(source);
+  if (readable) return true;
+  SetLastError(static_cast<uint32_t>(errno));
+  SetLastErrorDetail(source);
+  ReportFailedSend(job, source);
+  return false;
 }
 
 // The name below the local folder, which is the name relative to the server's current folder.
@@ -77,17 +125,20 @@ int CountSendCallback(const std::string& path, void* context) {
 }
 
 int CTransferJob::SendFiles() {
+  if (!LocalSourceReadable(*this)) return 0;
+  UploadWalk walk{this, {}};
   if (!m_single) {
     m_bytesToSend = 0;
-    WalkLocalFiles(m_localFolder, m_fileMask, this, CountSendCallback);
+    WalkLocalFiles(m_localFolder, m_fileMask, &walk, CountCallback, UnreadableFolderCallback);
     m_progress.bytesToTransfer = static_cast<uint64_t>(m_bytesToSend);
     Output(LoadMessage(4, {static_cast<uint64_t>(m_bytesToSend)}), 1);
   }
   // Every remote folder exists before the first file goes, empty ones included. In SINGLE mode
   // the local folder is the file itself, which lists nothing.
-  WalkLocalFolders(m_localFolder, "*.*", this, CreateRemoteFolderCallback);
+  WalkLocalFolders(m_localFolder, "*.*", &walk, CreateRemoteFolderCallback,
+                   UnreadableFolderCallback);
   if (!m_single) {
-    WalkLocalFiles(m_localFolder, m_fileMask, this, SendOneFileCallback);
+    WalkLocalFiles(m_localFolder, m_fileMask, &walk, SendOneFileCallback, UnreadableFolderCallback);
   } else {
     m_progress.bytesToTransfer = LocalFileSize(m_givenLocalPath);
     SendOneFile(m_givenLocalPath);
@@ -97,6 +148,7 @@ int CTransferJob::SendFiles() {
 
 int CTransferJob::SendOneFile(const std::string& localPath) {
   if (m_progress.cancel == 1) return 0;
+  if (!EnsureConnection()) return ReportFailedSend(*this, localPath);
   if (IsSelectedForSend(localPath) == 0) return 1;
 
   const uint32_t type = ScanTransferType(localPath);

@@ -181,6 +181,8 @@ TEST_P(TroxCliTest, PipedPasswordWithoutLineEndIsReadToTheEnd) {
 }
 
 TEST_P(TroxCliTest, FailedFolderCreationEndsWithError5) {
+  WriteFileBytes(server->Root() + "/no", "a file where a parent folder should be");
+  server->ChownRoot();
   ProcessResult r = RunTrox(Account() + std::vector<std::string>{"-r", "/no/such/deep"});
   EXPECT_EQ(r.exitCode, 5) << r.output;
   EXPECT_TRUE(Contains(r.output, "INIT: Failed to create folder /no/such/deep\n"));

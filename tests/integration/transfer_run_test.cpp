@@ -53,6 +53,12 @@ bool HasInitMessage() {
   return false;
 }
 
+size_t CountStarting(const std::string& prefix) {
+  size_t n = 0;
+  for (const std::string& line : g_lines) n += line.rfind(prefix, 0) == 0 ? 1 : 0;
+  return n;
+}
+
 }  // namespace
 
 TEST(TransferRun, EmptyServerOpensOnlyTheSession) {
@@ -96,16 +102,60 @@ TEST_P(TransferRunTest, VerboseShowsTheLoginReplyAfterConnecting) {
   EXPECT_EQ(g_lines[1].find(server->Password()), std::string::npos);
 }
 
-TEST_P(TransferRunTest, FolderThatCannotBeCreatedFailsTheRun) {
-  job.SetServerPath("/no/such/deep");
-  EXPECT_EQ(job.Run(), 5);
-  ASSERT_GE(g_lines.size(), 2u);
-  EXPECT_EQ(g_lines[0], Connecting());
-  EXPECT_EQ(g_lines[1], "INIT: Failed to create folder /no/such/deep");
-  EXPECT_FALSE(PathExists(Root("/no")));
-  EXPECT_EQ(job.m_session, nullptr);
+TEST_P(TransferRunTest, RemoteFolderIsMadeAsMkdirPOrTheRunStopsBeforeAnyFile) {
+  struct Case {
+    bool get;
+    std::string serverPath;
+    std::string initLine;   // "" when the folder is entered
+    std::string arrivesAs;  // where the local file lands on the server, "" when nowhere
+  };
+  const Case cases[] = {
+      {false, "/no/such/deep", "", "/no/such/deep/f.txt"},
+      {false, "rel/a/b/", "", "/rel/a/b/f.txt"},
+      {false, "/blocker/deep", "INIT: Failed to create folder /blocker/deep", ""},
+      // A download never writes to the server: a missing source is an error, not a new folder.
+      {true, "/missing", "INIT: Failed to set /missing as the current folder", ""},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.serverPath);
+    server->ClearRoot();
+    WriteFileBytes(Root("/blocker"), "a file where a folder should be");
+    WriteFileBytes(Root("/top.txt"), "top\n");
+    server->ChownRoot();
+    server->MarkLog();
+    g_lines.clear();
+    const std::string local = MakeTempDir();
+    WriteFileBytes(local + "/f.txt", "f\n");
+    job.SetLocalPath(local);
+    job.SetServerPath(c.serverPath);
+    c.get ? job.SetGet() : job.ClearGet();
+    job.AddDiscScript("NOOP");
+
+    EXPECT_EQ(job.Run(), c.initLine.empty() ? 0 : 5);
+    if (!c.initLine.empty()) {
+      ASSERT_GE(g_lines.size(), 2u);
+      EXPECT_EQ(g_lines[1], c.initLine);
+      EXPECT_EQ(CountStarting("EXTENDED ERROR 550 :"), 1u);
+      // Nothing moved, and no script ran in the wrong folder.
+      const std::string log = server->CommandLog();
+      for (const char* command : {"STOR", "RETR", "LIST", "NOOP"}) {
+        EXPECT_EQ(log.find(command), std::string::npos) << command;
+      }
+      EXPECT_FALSE(PathExists(local + "/top.txt"));
+      EXPECT_FALSE(PathExists(Root("/f.txt")));
+      if (c.get) {
+        EXPECT_EQ(log.find("MKD"), std::string::npos);
+      }
+    } else {
+      EXPECT_FALSE(HasInitMessage());
+      EXPECT_EQ(ReadFileBytes(Root(c.arrivesAs)), "f\n");
+    }
+    EXPECT_FALSE(PathExists(Root("/missing")));
+    job.m_discScripts.clear();
+  }
 
   // The failure belongs to that run only.
+  job.ClearGet();
   job.SetServerPath("/");
   g_lines.clear();
   EXPECT_EQ(job.Run(), 0);

@@ -1,8 +1,11 @@
 // The upload walk against real servers, in both progress modes: what arrives, in which type, in
 // which order of commands, and how failures, IGNORE, the archive rule and cancel shape a run.
+#include <dirent.h>
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <linux/capability.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <sys/xattr.h>
 #include <unistd.h>
 
@@ -19,6 +22,49 @@
 using namespace walktest;
 
 namespace {
+
+// Root reads every folder whatever its mode; without these two capabilities this thread (and
+// only this thread: the servers keep theirs) is held to the permission bits like anyone else.
+class ScopedPermissionChecks {
+ public:
+  ScopedPermissionChecks() {
+    if (syscall(SYS_capget, &m_header, m_saved) != 0) return;
+    __user_cap_data_struct reduced[2] = {m_saved[0], m_saved[1]};
+    reduced[0].effective &= ~((1u << CAP_DAC_OVERRIDE) | (1u << CAP_DAC_READ_SEARCH));
+    m_active = syscall(SYS_capset, &m_header, reduced) == 0;
+  }
+  ~ScopedPermissionChecks() {
+    if (m_active) syscall(SYS_capset, &m_header, m_saved);
+  }
+  ScopedPermissionChecks(const ScopedPermissionChecks&) = delete;
+  ScopedPermissionChecks& operator=(const ScopedPermissionChecks&) = delete;
+
+ private:
+  __user_cap_header_struct m_header{_LINUX_CAPABILITY_VERSION_3, 0};
+  __user_cap_data_struct m_saved[2] = {};
+  bool m_active = false;
+};
+
+bool CanOpenFolder(const std::string& path) {
+  DIR* dir = opendir(path.c_str());
+  if (dir != nullptr) closedir(dir);
+  return dir != nullptr;
+}
+
+// The names of a folder in the order the file system lists them, which is the walk's order.
+std::vector<std::string> ListedNames(const std::string& folder) {
+  std::vector<std::string> names;
+  DIR* dir = opendir(folder.c_str());
+  while (dir != nullptr) {
+    struct dirent* entry = readdir(dir);
+    if (entry == nullptr) break;
+    if (std::string(entry->d_name) != "." && std::string(entry->d_name) != "..") {
+      names.push_back(entry->d_name);
+    }
+  }
+  if (dir != nullptr) closedir(dir);
+  return names;
+}
 
 class UploadWalkTest : public WalkTest {
  protected:
@@ -56,6 +102,12 @@ class UploadWalkTest : public WalkTest {
   }
 
   size_t CountStor() const { return CommandsStartingWith(Commands(), "STOR ").size(); }
+
+  static size_t CountLinesContaining(const std::string& part) {
+    size_t n = 0;
+    for (const std::string& line : Lines()) n += line.find(part) != std::string::npos ? 1 : 0;
+    return n;
+  }
 };
 
 }  // namespace
@@ -387,6 +439,86 @@ TEST_P(UploadWalkTest, ServerThatDiesFailsEveryLaterFileAtOnce) {
   EXPECT_EQ(g_dyingServer, nullptr);
   EXPECT_EQ(CountLinesStartingWith("Sending "), 4u);
   EXPECT_EQ(CountLinesStartingWith("Failed to send "), 4u);
+}
+
+TEST_P(UploadWalkTest, UnreadableFolderFailsOnceAndIgnoreDecidesWhetherTheRestGoes) {
+  // Files beside four folders; the folder listed first is made unreadable, so that siblings come
+  // after it whatever order the file system keeps.
+  for (const char* name : {"d1", "d2", "d3", "d4"}) {
+    MakeFolder(local + "/" + name);
+    WriteFileBytes(local + "/" + name + "/in.txt", std::string(name) + "\n");
+  }
+  for (const char* name : {"f1.txt", "f2.txt", "f3.txt"}) WriteFileBytes(local + "/" + name, "f\n");
+  const std::vector<std::string> order = ListedNames(local);
+  const auto bad =
+      std::find_if(order.begin(), order.end(), [](const std::string& n) { return n[0] == 'd'; });
+  ASSERT_NE(bad, order.end());
+  const std::string badFolder = local + "/" + *bad;
+  ASSERT_EQ(chmod(badFolder.c_str(), 0), 0);
+  if (ScopedPermissionChecks asUser; CanOpenFolder(badFolder)) {
+    GTEST_SKIP() << "permission bits do not bind this process";
+  }
+
+  for (const bool ignore : {false, true}) {
+    SCOPED_TRACE(ignore ? "IGNORE on" : "IGNORE off");
+    server->ClearRoot();
+    server->MarkLog();
+    Lines().clear();
+    ignore ? job.SetIgnore() : job.ClearIgnore();
+    // Without IGNORE the walk goes exactly as far as the files listed before the bad folder.
+    std::vector<std::string> expected;
+    uint64_t bytes = 0;
+    for (auto it = order.begin(); it != order.end(); ++it) {
+      if (it == bad || (!ignore && it > bad)) continue;
+      const std::string file = (*it)[0] == 'd' ? *it + "/in.txt" : *it;
+      expected.push_back(file);
+      bytes += ReadFileBytes(local + "/" + file).size();
+    }
+
+    {
+      ScopedPermissionChecks asUser;
+      EXPECT_EQ(job.Run(), 5);
+    }
+    EXPECT_EQ(CountLinesStartingWith("Failed to send " + badFolder + "!"), 1u);
+    EXPECT_EQ(CountLinesContaining("Permission denied"), 1u);
+    EXPECT_EQ(CountLinesStartingWith("Failed"), 1u);
+    EXPECT_TRUE(HasLine(std::to_string(bytes) + " bytes to transfer."));
+    for (const std::string& file : expected) {
+      EXPECT_EQ(ReadFileBytes(Root("/" + file)), ReadFileBytes(local + "/" + file)) << file;
+    }
+    EXPECT_EQ(CountStor(), expected.size());
+  }
+  chmod(badFolder.c_str(), 0755);
+}
+
+TEST_P(UploadWalkTest, LocalSourceThatCannotBeReadFailsBeforeAnything) {
+  WriteFileBytes(local + "/file.txt", "a file\n");
+  MakeFolder(local + "/folder");
+  struct Case {
+    bool single;
+    std::string path;
+    std::string reason;
+  };
+  const Case cases[] = {
+      {false, local + "/missing", "No such file or directory"},
+      {false, local + "/file.txt", "Not a directory"},
+      {true, local + "/missing.txt", "No such file or directory"},
+      {true, local + "/folder", "Is a directory"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.path);
+    server->MarkLog();
+    Lines().clear();
+    c.single ? job.SetSingle() : job.ClearSingle();
+    job.SetLocalPath(c.path);
+    job.SetServerPath(c.single ? "/sent.txt" : "/");
+    EXPECT_EQ(job.Run(), 5);
+    EXPECT_TRUE(HasLine("Failed to send " + c.path + "!"));
+    EXPECT_EQ(CountLinesContaining(c.reason), 1u);
+    EXPECT_EQ(CountLinesContaining("bytes to transfer."), 0u);
+    EXPECT_EQ(CountLinesStartingWith("Sending "), 0u);
+    EXPECT_EQ(CountStor(), 0u);
+  }
 }
 
 INSTANTIATE_TEST_SUITE_P(Servers, UploadWalkTest,
