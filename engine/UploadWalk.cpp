@@ -148,8 +148,8 @@ int CTransferJob::SendFiles() {
 
 int CTransferJob::SendOneFile(const std::string& localPath) {
   if (m_progress.cancel == 1) return 0;
-  if (!EnsureConnection()) return ReportFailedSend(*this, localPath);
   if (IsSelectedForSend(localPath) == 0) return 1;
+  if (!EnsureConnection()) return ReportFailedSend(*this, localPath);
 
   const uint32_t type = ScanTransferType(localPath);
   Output(LoadMessage(5, {localPath, TypeWord(type)}), 1);
