@@ -102,6 +102,11 @@ int CTransferJob::SendOneFile(const std::string& localPath) {
   const uint32_t type = ScanTransferType(localPath);
   Output(LoadMessage(5, {localPath, TypeWord(type)}), 1);
   m_progress.currentFile = localPath;
+  if (!EnsureConnection()) {
+    Output(LoadMessage(8, {localPath}), 1);
+    m_transferFailed = 1;
+    return m_ignore ? 1 : 0;
+  }
   const std::string remoteName =
       m_single ? m_givenServerPath : RemoteNameBelow(localPath, m_localFolder);
 
