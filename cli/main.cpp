@@ -109,6 +109,10 @@ int RunProgram(int argc, char** argv) {
     } catch (const CInternetException& e) {
       result = kResultInternetError;
       internetError = e.m_dwError;
+      // "Extended error" alone does not say why: the server's refusal ("421 Too many users")
+      // comes before the closing message.
+      if (e.m_dwError == ERROR_INTERNET_EXTENDED_ERROR && !e.m_text.empty())
+        job.Output(e.m_text, 1);
     } catch (const std::bad_alloc&) {
       throw;
     } catch (...) {

@@ -243,6 +243,11 @@ int CTransferJob::ReceiveOneFile(const std::string& remotePath) {
   uint32_t type = TransferTypeByExtension(remotePath);
   Output(LoadMessage(6, {remotePath, TypeWord(type)}), 1);
   m_progress.currentFile = remotePath;
+  if (!EnsureConnection()) {
+    Output(LoadMessage(9, {remotePath}), 1);
+    m_transferFailed = 1;
+    return m_ignore ? 1 : 0;
+  }
 
   // The given local path of SINGLE mode is the user's own; a listed name is checked.
   const std::string localPath = m_single ? m_givenLocalPath : LocalPathForRemote(remotePath);

@@ -1,7 +1,10 @@
 // Turns a failed system or FTP operation into text for the host. System errors (below 12000) are
-// errno values and get the C library's description; internet errors get their table text and,
-// when the server said something, its last reply.
+// errno values and get the C library's description, after the local path or what failed when the
+// failing call named it; internet errors get their table text, the server's reply when the reply
+// is the reason, and the layer's own account of what happened where the reply does not tell it
+// ("the data ended after 100 of 300 bytes", "no reply to PWD within 60 s").
 #include <cstring>
+#include <string>
 
 #include "Messages.h"
 #include "TransferJob.h"
@@ -11,18 +14,38 @@ namespace {
 
 constexpr uint32_t kFirstInternetError = 12000;
 constexpr uint32_t kErrorTextBuffer = 128;
-constexpr uint32_t kResponseBuffer = 1024;
+
+// The thread's last response whole, however long; false when there is none.
+bool ReadLastResponse(uint32_t& number, std::string& text) {
+  char probe[1];
+  uint32_t length = sizeof probe;
+  if (InternetGetLastResponseInfo(&number, probe, &length)) {
+    text.clear();
+    return true;
+  }
+  if (length == 0) return false;
+  text.assign(length + 1, '\0');
+  uint32_t capacity = length + 1;
+  if (!InternetGetLastResponseInfo(&number, text.data(), &capacity)) return false;
+  text.resize(capacity);
+  return true;
+}
 
 }  // namespace
 
 void CTransferJob::ReportError(uint32_t errorNumber) {
   m_progress.lastError = errorNumber;
+  // The detail belongs to the thread's last error; a caller reporting another number gets none.
+  // Reading the reply below may change the thread's last error, which stays as it was.
+  const uint32_t threadError = GetLastError();
+  const std::string threadDetail = GetLastErrorDetail();
+  const std::string detail = threadError == errorNumber ? threadDetail : std::string();
 
   if (errorNumber < kFirstInternetError) {
     // strerrordesc_np gives no text for numbers the system does not know, where strerror would
     // make one up ("Unknown error N"): such an error is not reported at all.
     const char* text = strerrordesc_np(static_cast<int>(errorNumber));
-    if (text != nullptr) Output(text, 1);
+    if (text != nullptr) Output(detail.empty() ? std::string(text) : detail + ": " + text, 1);
     return;
   }
 
@@ -31,11 +54,14 @@ void CTransferJob::ReportError(uint32_t errorNumber) {
   if (InternetErrorText(errorNumber, text, &length) == 0) text[0] = '\0';
   Output("ERROR " + std::to_string(errorNumber) + " : " + text, 1);
 
-  char response[kResponseBuffer];
-  uint32_t responseLength = kResponseBuffer;
   uint32_t responseNumber = 0;
-  if (InternetGetLastResponseInfo(&responseNumber, response, &responseLength)) {
-    m_progress.lastResponse.assign(response, strnlen(response, responseLength));
-    Output("EXTENDED ERROR " + std::to_string(responseNumber) + " : " + m_progress.lastResponse, 1);
+  std::string response;
+  const bool haveResponse = ReadLastResponse(responseNumber, response);
+  SetLastError(threadError);
+  SetLastErrorDetail(threadDetail);
+  if (haveResponse) {
+    m_progress.lastResponse = response;
+    Output("EXTENDED ERROR " + std::to_string(responseNumber) + " : " + response, 1);
   }
+  if (!detail.empty() && !(haveResponse && detail == response)) Output("DETAIL : " + detail, 1);
 }

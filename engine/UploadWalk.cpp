@@ -149,11 +149,15 @@ int CTransferJob::SendFiles() {
 int CTransferJob::SendOneFile(const std::string& localPath) {
   if (m_progress.cancel == 1) return 0;
   if (IsSelectedForSend(localPath) == 0) return 1;
-  if (!EnsureConnection()) return ReportFailedSend(*this, localPath);
 
   const uint32_t type = ScanTransferType(localPath);
   Output(LoadMessage(5, {localPath, TypeWord(type)}), 1);
   m_progress.currentFile = localPath;
+  if (!EnsureConnection()) {
+    Output(LoadMessage(8, {localPath}), 1);
+    m_transferFailed = 1;
+    return m_ignore ? 1 : 0;
+  }
   const std::string remoteName =
       m_single ? m_givenServerPath : RemoteNameBelow(localPath, m_localFolder);
 

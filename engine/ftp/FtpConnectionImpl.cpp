@@ -3,9 +3,11 @@
 #include <errno.h>
 #include <fcntl.h>
 #include <strings.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstring>
 #include <vector>
 
@@ -29,6 +31,9 @@ constexpr size_t kFileBuffer = 64 * 1024;
 // A listing is held whole while it is parsed; a server that sends one without end must not
 // take all memory. A million entries fit many times over.
 constexpr size_t kListingCap = 256u * 1024 * 1024;
+// How long data that a "done" reply overtook is waited for before the reply is believed.
+constexpr int kOvertakenDataWaitMs = 100;
+constexpr uint32_t kFirstInternetError = 12000;
 
 [[noreturn]] void Refused(const FtpReply& reply) {
   throw CInternetException(ERROR_INTERNET_EXTENDED_ERROR, reply.Text());
@@ -47,8 +52,35 @@ std::string PathArgument(const std::string& path) {
   return path;
 }
 
-[[noreturn]] void ThrowErrno(int err, const std::string& where) {
-  throw CInternetException(static_cast<uint32_t>(err), where + ": " + std::strerror(err));
+// A local failure: the number is the system's, whose text the report adds after `what`.
+[[noreturn]] void ThrowErrno(int err, const std::string& what) {
+  throw CInternetException(static_cast<uint32_t>(err), what);
+}
+
+// Transfers whose replies follow the rule: first 1xx, then, after the data, the final reply.
+bool IsTransferVerb(const std::string& verb) {
+  for (const char* v : {"RETR", "STOR", "LIST", "NLST", "MLSD"})
+    if (strcasecmp(verb.c_str(), v) == 0) return true;
+  return false;
+}
+
+// Whether data came on a data connection that the server's reply says it never used. Waits a
+// little: the data travels on another connection than the reply that overtook it.
+bool DataCame(trox::net::Socket& socket, bool listening, int waitMs) {
+  try {
+    Socket accepted;
+    Socket* data = &socket;
+    if (listening) {
+      if (!socket.WaitReadable(waitMs)) return false;
+      accepted = socket.Accept(0);
+      data = &accepted;
+    }
+    if (!data->WaitReadable(waitMs)) return false;
+    char byte;
+    return ::recv(data->Fd(), &byte, 1, MSG_PEEK | MSG_DONTWAIT) > 0;
+  } catch (const CInternetException&) {
+    return false;
+  }
 }
 
 // Writes all of a block to a local file.
@@ -57,7 +89,7 @@ void WriteAll(int fd, const char* data, size_t size, const std::string& path) {
     ssize_t n = ::write(fd, data, size);
     if (n < 0) {
       if (errno == EINTR) continue;
-      ThrowErrno(errno, "write " + path);
+      ThrowErrno(errno, "cannot write " + path);
     }
     data += n;
     size -= static_cast<size_t>(n);
@@ -86,6 +118,16 @@ void CFtpConnectionImpl::Close() {
   m_control.Quit();
 }
 
+bool CFtpConnectionImpl::IsAlive() {
+  if (m_openStream) return !m_control.Dead();
+  return m_control.IdleAndAlive();
+}
+
+void CFtpConnectionImpl::OutOfStep(const std::string& what) {
+  m_control.MarkDead(ERROR_FTP_DROPPED, "the server's replies are out of step: " + what);
+  throw CInternetException(ERROR_FTP_DROPPED, what);
+}
+
 void CFtpConnectionImpl::StreamClosed(FtpDataStream* stream) {
   if (m_openStream == stream) m_openStream = nullptr;
 }
@@ -97,8 +139,7 @@ void CFtpConnectionImpl::LogIn() {
   else
     m_control.Connect(m_settings.server, m_settings.port);
 
-  FtpReply reply = m_control.Read(Record::Always);
-  while (reply.IsPreliminary()) reply = m_control.Read(Record::Always);  // "120 ready in n min"
+  FtpReply reply = m_control.ReadFinal(Record::Always);  // after any "120 ready in n min"
   if (reply.IsError()) Refused(reply);
 
   bool anonymous = m_settings.user.empty();
@@ -334,9 +375,21 @@ std::unique_ptr<FtpDataStream> CFtpConnectionImpl::StartTransfer(const std::stri
   FtpReply reply = m_control.Read(Record::Always);
   if (reply.IsError()) Refused(reply);
   bool ascii = IsAscii(flags);
+  const std::string verb = m_control.LastVerb();
+  if (!reply.IsPreliminary() && IsTransferVerb(verb)) {
+    // Only "done" may come in place of the preliminary reply, and only when no data came (some
+    // servers answer an empty listing so). Any other reply belongs to another command: the
+    // replies are out of step, and nothing the connection says can be trusted any more.
+    if (reply.code != 226 && reply.code != 250)
+      OutOfStep("unexpected reply to " + verb + ": \"" + reply.lines.front() + "\"");
+    if (!upload && DataCame(channel.socket, channel.listening,
+                            std::min(kOvertakenDataWaitMs, m_control.Timeouts().idleMs)))
+      OutOfStep("the server answered " + std::to_string(reply.code) + " before 150 to " + verb +
+                ", and data came");
+  }
   if (!reply.IsPreliminary()) {
-    // Final at once (some servers answer an empty listing so): no data follows, which for a
-    // file whose size we know is not empty means a failed transfer.
+    // Final at once: no data follows, which for a file whose size we know is not empty means a
+    // failed transfer.
     if (!upload && knownSize && *knownSize > 0)
       throw CInternetException(ERROR_INTERNET_CONNECTION_ABORTED,
                                "the server sent none of " + std::to_string(*knownSize) + " bytes");
@@ -391,7 +444,8 @@ void CFtpConnectionImpl::GetFile(const std::string& remotePath, const std::strin
                                  bool failIfExists, uint32_t flags) {
   CheckReady();
   CheckArgument(remotePath);
-  if (failIfExists && ::access(localPath.c_str(), F_OK) == 0) ThrowErrno(EEXIST, localPath);
+  if (failIfExists && ::access(localPath.c_str(), F_OK) == 0)
+    ThrowErrno(EEXIST, "cannot create " + localPath);
   SetType(flags);
   std::optional<uint64_t> size;
   if (!IsAscii(flags)) size = RemoteSize(remotePath);
@@ -404,7 +458,7 @@ void CFtpConnectionImpl::GetFile(const std::string& remotePath, const std::strin
   int fd =
       ::open(localPath.c_str(),
              O_WRONLY | O_CREAT | O_CLOEXEC | O_NONBLOCK | (failIfExists ? O_EXCL : O_TRUNC), 0666);
-  if (fd < 0) ThrowErrno(errno, "create " + localPath);  // the stream abandons the transfer
+  if (fd < 0) ThrowErrno(errno, "cannot create " + localPath);  // the stream abandons the transfer
   struct stat st {};
   // Only a regular file is removed on failure (a device such as /dev/null never is).
   bool regular = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
@@ -422,7 +476,13 @@ void CFtpConnectionImpl::GetFile(const std::string& remotePath, const std::strin
     stream->Close();
     int fdToClose = fd;
     fd = -1;
-    if (::close(fdToClose) != 0) ThrowErrno(errno, "close " + localPath);
+    if (::close(fdToClose) != 0) ThrowErrno(errno, "cannot write " + localPath);
+  } catch (const CInternetException& e) {
+    if (fd >= 0) ::close(fd);
+    if (regular) ::unlink(localPath.c_str());
+    if (e.m_dwError < kFirstInternetError)
+      ThrowErrno(static_cast<int>(e.m_dwError), "cannot write " + localPath);
+    throw;
   } catch (...) {
     if (fd >= 0) ::close(fd);
     if (regular) ::unlink(localPath.c_str());
@@ -435,14 +495,14 @@ void CFtpConnectionImpl::PutFile(const std::string& localPath, const std::string
   CheckReady();
   CheckArgument(remotePath);
   int fd = ::open(localPath.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);  // a FIFO must not hang
-  if (fd < 0) ThrowErrno(errno, "open " + localPath);
+  if (fd < 0) ThrowErrno(errno, "cannot open " + localPath);
   struct FdCloser {
     int fd;
     ~FdCloser() { ::close(fd); }
   } closer{fd};
   struct stat st {};
-  if (::fstat(fd, &st) != 0) ThrowErrno(errno, "stat " + localPath);
-  if (S_ISDIR(st.st_mode)) ThrowErrno(EISDIR, localPath);
+  if (::fstat(fd, &st) != 0) ThrowErrno(errno, "cannot open " + localPath);
+  if (S_ISDIR(st.st_mode)) ThrowErrno(EISDIR, "cannot send " + localPath);
 
   SetType(flags);
   std::vector<char> buffer(kFileBuffer);
@@ -465,7 +525,7 @@ void CFtpConnectionImpl::PutFile(const std::string& localPath, const std::string
   };
   EarlyData early;
   size_t first = readSome(buffer.data(), buffer.size());
-  if (first == static_cast<size_t>(-1)) ThrowErrno(errno, "read " + localPath);
+  if (first == static_cast<size_t>(-1)) ThrowErrno(errno, "cannot read " + localPath);
   early.bytes = onWire(first);
   // A regular file that ended within the first block needs no second read to know it.
   early.wholeFile =
@@ -484,7 +544,7 @@ void CFtpConnectionImpl::PutFile(const std::string& localPath, const std::string
     if (n == static_cast<size_t>(-1)) {
       int err = errno;
       stream->Abandon();
-      ThrowErrno(err, "read " + localPath);
+      ThrowErrno(err, "cannot read " + localPath);
     }
     if (n == 0) break;
     std::string_view wire = onWire(n);
@@ -506,8 +566,8 @@ std::unique_ptr<CInternetFile> CFtpConnectionImpl::Command(const std::string& co
     SetType(flags);
     return StartTransfer(command, flags, false, std::nullopt);
   }
-  FtpReply reply = m_control.Exec(command, Record::Always);
-  while (reply.IsPreliminary()) reply = m_control.Read(Record::Always);
+  m_control.Send(command);
+  FtpReply reply = m_control.ReadFinal(Record::Always);
   if (reply.IsError()) Refused(reply);
   return nullptr;
 }

@@ -61,6 +61,10 @@ class CFtpConnectionImpl {
   trox::ftp::FtpListing List(const std::string& mask);
   void Close();
 
+  // False when the connection is dead (dropped, timed out, closed by a 421, out of step) or, while
+  // idle, the server has closed it or said something unasked meanwhile.
+  bool IsAlive();
+
   bool HasFeature(const std::string& word) const { return m_features.count(word) > 0; }
   const FtpLoginSettings& Settings() const { return m_settings; }
   const InternetTimeouts& Timeouts() const { return m_control.Timeouts(); }
@@ -92,6 +96,9 @@ class CFtpConnectionImpl {
   // the first command after the connection was taken from the idle pool.
   bool CheckReady(bool absoluteCwdFollows = false);
   void RestoreHome();
+  // A reply that does not belong to the command: the connection is given up and the command
+  // fails with this text.
+  [[noreturn]] void OutOfStep(const std::string& what);
   // Replaces a pooled connection that the server dropped by a new log-in.
   void LogInAfresh();
   void SetType(uint32_t flags);

@@ -1,5 +1,7 @@
 #include "ftp/FtpControl.h"
 
+#include <sys/socket.h>
+
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -31,6 +33,23 @@ bool StartsWithNoCase(const std::string& s, const char* prefix) {
 
 const LastResponse& ThreadLastResponse() {
   return t_lastResponse;
+}
+
+void ForgetLastResponse() {
+  t_lastResponse = LastResponse();
+}
+
+bool ErrorComesWithReply(uint32_t error) {
+  switch (error) {
+    case ERROR_INTERNET_EXTENDED_ERROR:
+    case ERROR_INTERNET_INCORRECT_USER_NAME:
+    case ERROR_INTERNET_INCORRECT_PASSWORD:
+    case ERROR_INTERNET_LOGIN_FAILURE:
+    case ERROR_FTP_NO_PASSIVE_MODE:
+      return true;
+    default:
+      return false;
+  }
 }
 
 std::string MaskedCommand(const std::string& line) {
@@ -71,18 +90,57 @@ void FtpControl::Fail(const CInternetException& e) {
 void FtpControl::Send(const std::string& command) {
   CheckAlive();
   TraceLine(">", command);
+  m_lastVerb = command.substr(0, command.find(' '));
   std::string line = command + "\r\n";
   try {
     m_socket.SendAll(line.data(), line.size(), m_timeouts.idleMs);
   } catch (const CInternetException& e) {
-    Fail(e);
+    Fail(CInternetException(e.m_dwError, e.m_text + " (sending " + m_lastVerb + ")"));
   }
 }
 
+bool FtpControl::IdleAndAlive() {
+  if (m_deadError || !m_socket.Valid()) return false;
+  try {
+    if (!m_socket.WaitReadable(0)) return true;
+    // Nothing is due between commands: what came is the server's goodbye, a reply out of step,
+    // or the end of the connection. Its first reply, if complete, says which.
+    char buffer[4096];
+    ssize_t n = ::recv(m_socket.Fd(), buffer, sizeof buffer, MSG_DONTWAIT);
+    if (n <= 0) {
+      MarkDead(ERROR_INTERNET_CONNECTION_ABORTED, "the server closed the connection");
+      return false;
+    }
+    m_reader.Feed(buffer, static_cast<size_t>(n));
+    std::optional<FtpReply> unasked = m_reader.Next();
+    MarkDead(ERROR_INTERNET_CONNECTION_ABORTED,
+             unasked ? unasked->Text() : "the server sent something unasked");
+  } catch (const CInternetException& e) {
+    MarkDead(e.m_dwError, e.m_text);
+  }
+  return false;
+}
+
+std::string FtpControl::AwaitedText() const {
+  return m_lastVerb.empty() ? "the server's greeting" : "the reply to " + m_lastVerb;
+}
+
 FtpReply FtpControl::Read(Record record) {
+  return ReadBy(record, std::chrono::steady_clock::now() +
+                            std::chrono::milliseconds(m_timeouts.replyTotalMs));
+}
+
+FtpReply FtpControl::ReadFinal(Record record) {
+  const auto deadline =
+      std::chrono::steady_clock::now() + std::chrono::milliseconds(m_timeouts.replyTotalMs);
+  FtpReply reply = ReadBy(record, deadline);
+  while (reply.IsPreliminary()) reply = ReadBy(record, deadline);
+  return reply;
+}
+
+FtpReply FtpControl::ReadBy(Record record, std::chrono::steady_clock::time_point deadline) {
   CheckAlive();
   using Clock = std::chrono::steady_clock;
-  const auto deadline = Clock::now() + std::chrono::milliseconds(m_timeouts.replyTotalMs);
   for (;;) {
     if (auto reply = m_reader.Next()) {
       if (TraceOn())
@@ -95,23 +153,33 @@ FtpReply FtpControl::Read(Record record) {
       return std::move(*reply);
     }
     if (m_reader.Failed())
-      Fail(CInternetException(ERROR_INTERNET_CONNECTION_ABORTED, m_reader.Error()));
+      Fail(CInternetException(ERROR_INTERNET_CONNECTION_ABORTED,
+                              AwaitedText() + " cannot be read: " + m_reader.Error()));
     auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
     if (left.count() <= 0)
-      Fail(CInternetException(ERROR_INTERNET_TIMEOUT, "the server's reply did not end in time"));
+      Fail(CInternetException(
+          ERROR_INTERNET_TIMEOUT,
+          AwaitedText() + " did not end within " + net::DurationText(m_timeouts.replyTotalMs)));
     int wait = static_cast<int>(std::min<long long>(left.count(), m_timeouts.idleMs));
     char buffer[4096];
     size_t n = 0;
     try {
-      if (!m_socket.WaitReadable(wait))
-        Fail(CInternetException(ERROR_INTERNET_TIMEOUT, "the server did not answer"));
+      if (!m_socket.WaitReadable(wait)) {
+        if (wait < m_timeouts.idleMs) continue;  // the whole-reply bound is up: said above
+        Fail(CInternetException(
+            ERROR_INTERNET_TIMEOUT,
+            (m_lastVerb.empty() ? "no greeting from the server" : "no reply to " + m_lastVerb) +
+                " within " + net::DurationText(wait)));
+      }
       n = m_socket.ReceiveSome(buffer, sizeof buffer, wait);
     } catch (const CInternetException& e) {
-      Fail(e);
+      if (Dead()) throw;
+      Fail(CInternetException(e.m_dwError, e.m_text + " (waiting for " + AwaitedText() + ")"));
     }
     if (n == 0)
-      Fail(CInternetException(ERROR_INTERNET_CONNECTION_ABORTED,
-                              "the server closed the control connection"));
+      Fail(CInternetException(
+          ERROR_INTERNET_CONNECTION_ABORTED,
+          "the server closed the connection (waiting for " + AwaitedText() + ")"));
     m_reader.Feed(buffer, n);
   }
 }

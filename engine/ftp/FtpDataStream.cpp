@@ -14,6 +14,22 @@ namespace trox::ftp {
 namespace {
 constexpr size_t kAsciiChunk = 64 * 1024;
 constexpr size_t kSpliceChunk = 1024 * 1024;
+
+// The callers of an open remote file see its failures as exceptions; one that is not the
+// server's reply must not leave an older reply standing as the last response.
+template <typename Fn>
+auto ForgettingStaleReplies(Fn&& fn) -> decltype(fn()) {
+  try {
+    return fn();
+  } catch (const CInternetException& e) {
+    if (!ErrorComesWithReply(e.m_dwError)) ForgetLastResponse();
+    throw;
+  }
+}
+
+std::string Bytes(uint64_t n) {
+  return std::to_string(n) + (n == 1 ? " byte" : " bytes");
+}
 }  // namespace
 
 FtpDataStream::FtpDataStream(CFtpConnectionImpl* owner, net::Socket socket, bool upload, bool ascii,
@@ -52,10 +68,12 @@ void FtpDataStream::Release() {
   if (m_owner) m_owner->StreamClosed(this);
 }
 
-void FtpDataStream::DataFailed(const CInternetException& e) {
+void FtpDataStream::DataFailed(const CInternetException& cause) {
   m_failed = true;
   Release();
   FtpControl& control = m_owner->Control();
+  const CInternetException e(cause.m_dwError,
+                             "the data connection of " + control.LastVerb() + ": " + cause.m_text);
   if (e.m_dwError == ERROR_INTERNET_TIMEOUT) {
     control.MarkDead(e.m_dwError, e.m_text);
     throw e;
@@ -63,13 +81,29 @@ void FtpDataStream::DataFailed(const CInternetException& e) {
   // The server usually explains a broken data connection on the control connection (a full
   // disk, a refused upload); its reply is the better report.
   try {
-    FtpReply reply = control.Read(Record::Always);
-    while (reply.IsPreliminary()) reply = control.Read(Record::Always);
+    FtpReply reply = control.ReadFinal(Record::Always);
     if (reply.IsError()) throw CInternetException(ERROR_INTERNET_EXTENDED_ERROR, reply.Text());
   } catch (const CInternetException& later) {
     if (later.m_dwError == ERROR_INTERNET_EXTENDED_ERROR) throw;
   }
   throw e;
+}
+
+void FtpDataStream::CountReceived(size_t n) {
+  m_wireBytes += n;
+  // Binary data is counted exactly; text may grow on the way by line-end conversion.
+  if (m_ascii || !m_announcedSize || m_wireBytes <= *m_announcedSize) return;
+  const uint64_t announced = *m_announcedSize;
+  // The rest is not waited for: the data connection is closed and the final reply read, so that
+  // the control connection stays in step.
+  try {
+    Finish(true);
+  } catch (const CInternetException&) {
+    // A control connection that fails here is dead already and says so at its next use.
+  }
+  m_failed = true;
+  throw CInternetException(ERROR_INTERNET_CONNECTION_ABORTED,
+                           "the server sent more data than the " + Bytes(announced) + " announced");
 }
 
 size_t FtpDataStream::ReceiveRaw(char* buffer, size_t size) {
@@ -79,8 +113,8 @@ size_t FtpDataStream::ReceiveRaw(char* buffer, size_t size) {
   } catch (const CInternetException& e) {
     DataFailed(e);
   }
-  m_wireBytes += n;
   if (n == 0) m_eof = true;
+  CountReceived(n);
   return n;
 }
 
@@ -153,18 +187,19 @@ bool FtpDataStream::ReceiveIntoFile(int fd) {
           DataFailed(e);
         }
         if (!ready)
-          DataFailed(CInternetException(ERROR_INTERNET_TIMEOUT, "no data from the server"));
+          DataFailed(CInternetException(ERROR_INTERNET_TIMEOUT,
+                                        "nothing came within " + net::DurationText(idleMs)));
         continue;
       }
       int err = errno;
       DataFailed(CInternetException(net::MapSocketErrno(err, false),
-                                    std::string("receive: ") + std::strerror(err)));
+                                    std::string("the connection broke: ") + std::strerror(err)));
     }
     if (n == 0) {
       m_eof = true;
       break;
     }
-    m_wireBytes += static_cast<uint64_t>(n);
+    CountReceived(static_cast<size_t>(n));
     size_t left = static_cast<size_t>(n);
     while (left > 0) {
       ssize_t w = -1;
@@ -178,11 +213,13 @@ bool FtpDataStream::ReceiveIntoFile(int fd) {
         char buffer[16 * 1024];
         ssize_t r = ::read(fds[0], buffer, std::min(left, sizeof buffer));
         if (r < 0 && errno == EINTR) continue;
-        if (r <= 0) throw CInternetException(EIO, "read pipe");
+        if (r <= 0) throw CInternetException(EIO, "cannot write the received data");
         for (ssize_t done = 0; done < r;) {
           ssize_t k = ::write(fd, buffer + done, static_cast<size_t>(r - done));
           if (k < 0 && errno == EINTR) continue;
-          if (k <= 0) throw CInternetException(static_cast<uint32_t>(errno), std::strerror(errno));
+          if (k <= 0)
+            throw CInternetException(static_cast<uint32_t>(k == 0 ? EIO : errno),
+                                     "cannot write the received data");
           done += k;
         }
         w = r;
@@ -190,8 +227,7 @@ bool FtpDataStream::ReceiveIntoFile(int fd) {
       if (w < 0 && errno == EINTR) continue;
       if (w <= 0) {
         int err = w == 0 ? EIO : errno;
-        throw CInternetException(static_cast<uint32_t>(err),
-                                 std::string("write: ") + std::strerror(err));
+        throw CInternetException(static_cast<uint32_t>(err), "cannot write the received data");
       }
       left -= static_cast<size_t>(w);
     }
@@ -201,20 +237,24 @@ bool FtpDataStream::ReceiveIntoFile(int fd) {
 }
 
 uint32_t FtpDataStream::Read(void* buffer, uint32_t count) {
-  if (m_upload)
-    throw CInternetException(ERROR_INTERNET_INVALID_OPERATION, "the file is open for writing");
-  return static_cast<uint32_t>(ReadBlock(static_cast<char*>(buffer), count));
+  return ForgettingStaleReplies([&] {
+    if (m_upload)
+      throw CInternetException(ERROR_INTERNET_INVALID_OPERATION, "the file is open for writing");
+    return static_cast<uint32_t>(ReadBlock(static_cast<char*>(buffer), count));
+  });
 }
 
 void FtpDataStream::Write(const void* buffer, uint32_t count) {
-  const char* data = static_cast<const char*>(buffer);
-  if (!m_ascii) {
-    WriteWire(data, count);
-    return;
-  }
-  m_raw.clear();
-  m_toNetwork.Convert(std::string_view(data, count), m_raw);
-  WriteWire(m_raw.data(), m_raw.size());
+  ForgettingStaleReplies([&] {
+    const char* data = static_cast<const char*>(buffer);
+    if (!m_ascii) {
+      WriteWire(data, count);
+      return;
+    }
+    m_raw.clear();
+    m_toNetwork.Convert(std::string_view(data, count), m_raw);
+    WriteWire(m_raw.data(), m_raw.size());
+  });
 }
 
 void FtpDataStream::WriteWire(const char* data, size_t size) {
@@ -234,25 +274,31 @@ void FtpDataStream::Abandon() {
 void FtpDataStream::Close() {
   if (m_finished) return;
   if (!m_owner) return;
-  Finish(!m_upload && !m_eof);
+  ForgettingStaleReplies([&] { Finish(!m_upload && !m_eof); });
 }
 
 void FtpDataStream::Finish(bool abandoned) {
   Release();  // an upload's end of data; for an abandoned download the server sees a reset
   FtpControl& control = m_owner->Control();
   Record record = abandoned ? Record::Never : Record::Always;
-  FtpReply reply = control.Read(record);
-  while (reply.IsPreliminary()) reply = control.Read(record);
+  FtpReply reply = control.ReadFinal(record);
   if (abandoned) return;
   if (reply.IsError()) {
     m_failed = true;
     throw CInternetException(ERROR_INTERNET_EXTENDED_ERROR, reply.Text());
   }
+  if (reply.code >= 300) {
+    // "More is needed" cannot end a transfer: the replies are out of step with the commands.
+    m_failed = true;
+    control.MarkDead(ERROR_FTP_DROPPED, "the server's replies are out of step");
+    throw CInternetException(ERROR_FTP_DROPPED, "the server answered \"" + reply.Text() +
+                                                    "\" at the end of " + control.LastVerb());
+  }
   if (!m_upload && m_announcedSize && m_wireBytes < *m_announcedSize) {
     m_failed = true;
-    throw CInternetException(ERROR_INTERNET_CONNECTION_ABORTED,
-                             "the data ended after " + std::to_string(m_wireBytes) + " of " +
-                                 std::to_string(*m_announcedSize) + " bytes");
+    throw CInternetException(
+        ERROR_INTERNET_CONNECTION_ABORTED,
+        "the data ended after " + std::to_string(m_wireBytes) + " of " + Bytes(*m_announcedSize));
   }
 }
 

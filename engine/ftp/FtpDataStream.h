@@ -18,8 +18,9 @@ namespace trox::ftp {
 
 class FtpDataStream : public CInternetFile {
  public:
-  // announcedSize: the byte count the server gave for a download (SIZE or the 150 reply); a
-  // download that ends before it is a failed transfer.
+  // announcedSize: the byte count the server gave for a download (SIZE or the 150 reply). A
+  // download that ends before it is a failed transfer, and so is a binary one that brings more
+  // (text may grow on the way, as line ends become CR LF).
   FtpDataStream(CFtpConnectionImpl* owner, net::Socket socket, bool upload, bool ascii,
                 std::optional<uint64_t> announcedSize);
   ~FtpDataStream() override;
@@ -55,7 +56,9 @@ class FtpDataStream : public CInternetFile {
   void Finish(bool abandoned);
   // A data connection that failed: a time-out kills the control connection too (the server's
   // state is unknown); otherwise the server's final reply says why when it has one.
-  [[noreturn]] void DataFailed(const CInternetException& e);
+  [[noreturn]] void DataFailed(const CInternetException& cause);
+  // Counts received bytes; more binary data than announced gives up the transfer and throws.
+  void CountReceived(size_t n);
   void CheckUsable() const;
   // The data connection is done with: closed, and the connection free for other commands.
   void Release();

@@ -6,6 +6,7 @@
 #include <errno.h>
 #include <signal.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <mutex>
@@ -27,10 +28,10 @@ std::mutex g_timeoutsMutex;
 InternetTimeouts g_timeouts;
 bool g_timeoutsSetByCaller = false;
 
-// Once, at the first session: the environment's bound on silence (for tests of the programs),
-// and SIGPIPE ignored: a write to a connection or pipe whose other end went away must fail with
-// EPIPE and be reported, never end the process (send() refuses the signal per call; splice()
-// and write() cannot).
+// Once, at the first session: the environment's bound (for tests of the programs and for users
+// who would rather fail fast), and SIGPIPE ignored: a write to a connection or pipe whose other
+// end went away must fail with EPIPE and be reported, never end the process (send() refuses the
+// signal per call; splice() and write() cannot).
 void FirstSessionSetUp() {
   static std::once_flag once;
   std::call_once(once, [] {
@@ -44,9 +45,21 @@ void FirstSessionSetUp() {
     if (*end != '\0' || ms <= 0 || ms > 3600 * 1000) return;
     std::lock_guard<std::mutex> lock(g_timeoutsMutex);
     if (g_timeoutsSetByCaller) return;
-    g_timeouts.idleMs = static_cast<int>(ms);
-    if (g_timeouts.connectMs > ms) g_timeouts.connectMs = static_cast<int>(ms);
+    // Every bound shrinks with it: silence is the bound itself; connecting never takes longer;
+    // a whole reply gets twice the bound, so that one whose first byte came late can still end.
+    const int bound = static_cast<int>(ms);
+    g_timeouts.idleMs = bound;
+    g_timeouts.connectMs = std::min(g_timeouts.connectMs, bound);
+    g_timeouts.replyTotalMs = static_cast<int>(std::min<long>(g_timeouts.replyTotalMs, 2 * ms));
   });
+}
+
+// A failure as the thread's last error: its number, its text as the detail, and no last
+// response unless the server's reply is the reason.
+void NoteFailure(const CInternetException& e) {
+  if (!trox::ftp::ErrorComesWithReply(e.m_dwError)) trox::ftp::ForgetLastResponse();
+  SetLastError(e.m_dwError);
+  SetLastErrorDetail(e.m_text);
 }
 
 // Runs an operation that reports failure by exception; returns the success flag and sets the
@@ -57,7 +70,7 @@ bool Guarded(Fn&& fn) {
     fn();
     return true;
   } catch (const CInternetException& e) {
-    SetLastError(e.m_dwError);
+    NoteFailure(e);
   } catch (const std::bad_alloc&) {
     SetLastError(ENOMEM);
   }
@@ -178,9 +191,13 @@ std::unique_ptr<CInternetFile> CFtpConnection::OpenFile(const std::string& remot
   try {
     return m_impl->OpenFile(remotePath, access, flags);
   } catch (const CInternetException& e) {
-    SetLastError(e.m_dwError);
+    NoteFailure(e);
     throw;
   }
+}
+
+bool CFtpConnection::IsAlive() {
+  return m_impl->IsAlive();
 }
 
 bool CFtpConnection::Command(const std::string& command, bool expectResponse, uint32_t flags,
@@ -321,7 +338,7 @@ std::unique_ptr<CFtpConnection> CInternetSession::GetFtpConnection(const std::st
     }
     return std::make_unique<CFtpConnection>(std::move(impl));
   } catch (const CInternetException& e) {
-    SetLastError(e.m_dwError);
+    NoteFailure(e);
     throw;
   }
 }

@@ -83,14 +83,17 @@ const std::string& GetLastErrorDetail();
 // ERROR_INSUFFICIENT_BUFFER. On success *length is the text's length.
 // Only the control connection writes it, on the thread that made the call: the log-in reply
 // after GetFtpConnection, a command's reply, a transfer's final reply, or the reply that made a
-// call fail. Probes of the layer's own (FEAT, SIZE, EPSV) leave it alone.
+// call fail. Probes of the layer's own (FEAT, SIZE, EPSV) leave it alone. A call that fails for
+// any other reason (a time-out, a drop, data that ended short, a local error) leaves none, so
+// that an older reply is never taken for the cause; the last error's detail says what happened.
 bool InternetGetLastResponseInfo(uint32_t* error, char* buffer, uint32_t* length);
 
 // Bounds on every network wait, in milliseconds. The defaults are 30 s to connect, 60 s of
-// silence while waiting for a reply or data, and 120 s for a whole reply. Tests shorten them;
-// TROX_NET_TIMEOUT_MS in the environment, read at the first session, sets the silence bound and
-// caps the connect bound (unless SetInternetTimeouts was called first). A connection keeps the
-// bounds that were in force when it was opened.
+// silence while waiting for a reply or data, and 120 s for a whole reply (all the replies to one
+// command together, preliminary ones included). Tests shorten them; TROX_NET_TIMEOUT_MS=N in the
+// environment, read at the first session, makes the silence bound N, caps the connect bound at N
+// and the whole-reply bound at 2N (unless SetInternetTimeouts was called first). A connection
+// keeps the bounds that were in force when it was opened.
 struct InternetTimeouts {
   int connectMs = 30000;
   int idleMs = 60000;
@@ -152,6 +155,9 @@ class CFtpConnection {
   // Ends the connection (or hands it to the idle pool while a pool scope is active); later
   // calls fail as on a closed connection.
   void Close();
+  // False when the connection can serve no more commands: dropped, timed out, closed by the
+  // server (a 421 included, also one sent while it was idle), or its replies out of step.
+  bool IsAlive();
 
   CFtpConnectionImpl& Impl() { return *m_impl; }
 

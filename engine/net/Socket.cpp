@@ -70,15 +70,28 @@ void ThrowInternet(uint32_t error, const std::string& text) {
   throw CInternetException(error, text);
 }
 
+std::string DurationText(int ms) {
+  if (ms % 1000 == 0) return std::to_string(ms / 1000) + " s";
+  if (ms % 100 == 0)
+    return std::to_string(ms / 1000) + "." + std::to_string(ms % 1000 / 100) + " s";
+  return std::to_string(ms) + " ms";
+}
+
 namespace {
 
-[[noreturn]] void ThrowErrno(int err, bool connecting, const char* where) {
-  ThrowInternet(MapSocketErrno(err, connecting), std::string(where) + ": " + std::strerror(err));
+// what: says what failed ("the connection broke", "cannot connect to ..."); the system's text
+// follows.
+[[noreturn]] void ThrowErrno(int err, bool connecting, const std::string& what) {
+  ThrowInternet(MapSocketErrno(err, connecting), what + ": " + std::strerror(err));
+}
+
+std::string PlaceText(const Address& address) {
+  return address.HostText() + " port " + std::to_string(address.Port());
 }
 
 int NewSocket(int family) {
   int fd = ::socket(family, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, IPPROTO_TCP);
-  if (fd < 0) ThrowErrno(errno, true, "socket");
+  if (fd < 0) ThrowErrno(errno, true, "cannot make a socket");
   return fd;
 }
 
@@ -104,7 +117,7 @@ bool Socket::Wait(short events, int timeoutMs) {
     int r = ::poll(&p, 1, timeoutMs < 0 ? -1 : timeoutMs);
     if (r > 0) return true;
     if (r == 0) return false;
-    if (errno != EINTR) ThrowErrno(errno, false, "poll");
+    if (errno != EINTR) ThrowErrno(errno, false, "cannot wait for the network");
   }
 }
 
@@ -151,13 +164,15 @@ Socket Socket::ConnectTo(const Address& address, int timeoutMs) {
   Socket s(NewSocket(address.Family()));
   int r = ::connect(s.m_fd, reinterpret_cast<const sockaddr*>(&address.storage), address.length);
   if (r == 0) return s;
-  if (errno != EINPROGRESS && errno != EINTR) ThrowErrno(errno, true, "connect");
+  if (errno != EINPROGRESS && errno != EINTR)
+    ThrowErrno(errno, true, "cannot connect to " + PlaceText(address));
   if (!s.Wait(POLLOUT, timeoutMs))
-    ThrowInternet(ERROR_INTERNET_TIMEOUT, "connect to " + address.HostText() + " timed out");
+    ThrowInternet(ERROR_INTERNET_TIMEOUT,
+                  "no answer from " + PlaceText(address) + " within " + DurationText(timeoutMs));
   int err = 0;
   socklen_t len = sizeof err;
   ::getsockopt(s.m_fd, SOL_SOCKET, SO_ERROR, &err, &len);
-  if (err != 0) ThrowErrno(err, true, "connect");
+  if (err != 0) ThrowErrno(err, true, "cannot connect to " + PlaceText(address));
   return s;
 }
 
@@ -181,8 +196,8 @@ Socket Socket::Listen(const Address& address) {
   local.SetPort(0);
   Socket s(NewSocket(local.Family()));
   if (::bind(s.m_fd, reinterpret_cast<const sockaddr*>(&local.storage), local.length) != 0)
-    ThrowErrno(errno, true, "bind");
-  if (::listen(s.m_fd, 1) != 0) ThrowErrno(errno, true, "listen");
+    ThrowErrno(errno, true, "cannot listen for a data connection");
+  if (::listen(s.m_fd, 1) != 0) ThrowErrno(errno, true, "cannot listen for a data connection");
   return s;
 }
 
@@ -191,9 +206,11 @@ Socket Socket::Accept(int timeoutMs) {
     int fd = ::accept4(m_fd, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
     if (fd >= 0) return Socket(fd);
     if (errno == EINTR || errno == ECONNABORTED) continue;
-    if (errno != EAGAIN && errno != EWOULDBLOCK) ThrowErrno(errno, true, "accept");
+    if (errno != EAGAIN && errno != EWOULDBLOCK)
+      ThrowErrno(errno, true, "cannot take the data connection");
     if (!Wait(POLLIN, timeoutMs))
-      ThrowInternet(ERROR_INTERNET_TIMEOUT, "the server did not open the data connection");
+      ThrowInternet(ERROR_INTERNET_TIMEOUT, "the server did not open the data connection within " +
+                                                DurationText(timeoutMs));
   }
 }
 
@@ -202,8 +219,9 @@ size_t Socket::ReceiveSome(void* buffer, size_t size, int idleMs) {
     ssize_t n = ::recv(m_fd, buffer, size, 0);
     if (n >= 0) return static_cast<size_t>(n);
     if (errno == EINTR) continue;
-    if (errno != EAGAIN && errno != EWOULDBLOCK) ThrowErrno(errno, false, "receive");
-    if (!Wait(POLLIN, idleMs)) ThrowInternet(ERROR_INTERNET_TIMEOUT, "no data from the server");
+    if (errno != EAGAIN && errno != EWOULDBLOCK) ThrowErrno(errno, false, "the connection broke");
+    if (!Wait(POLLIN, idleMs))
+      ThrowInternet(ERROR_INTERNET_TIMEOUT, "nothing came within " + DurationText(idleMs));
   }
 }
 
@@ -225,8 +243,11 @@ void Socket::SendAll(const void* data, size_t size, int idleMs) {
       continue;
     }
     if (n < 0 && errno == EINTR) continue;
-    if (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK) ThrowErrno(errno, false, "send");
-    if (!Wait(POLLOUT, idleMs)) ThrowInternet(ERROR_INTERNET_TIMEOUT, "the server takes no data");
+    if (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK)
+      ThrowErrno(errno, false, "the connection broke");
+    if (!Wait(POLLOUT, idleMs))
+      ThrowInternet(ERROR_INTERNET_TIMEOUT,
+                    "the server took nothing within " + DurationText(idleMs));
   }
 }
 
@@ -238,7 +259,7 @@ Address Socket::LocalAddress() const {
   Address a;
   a.length = sizeof a.storage;
   if (::getsockname(m_fd, reinterpret_cast<sockaddr*>(&a.storage), &a.length) != 0)
-    ThrowErrno(errno, false, "getsockname");
+    ThrowErrno(errno, false, "cannot read the local address");
   return a;
 }
 
@@ -246,7 +267,7 @@ Address Socket::PeerAddress() const {
   Address a;
   a.length = sizeof a.storage;
   if (::getpeername(m_fd, reinterpret_cast<sockaddr*>(&a.storage), &a.length) != 0)
-    ThrowErrno(errno, false, "getpeername");
+    ThrowErrno(errno, false, "cannot read the server's address");
   return a;
 }
 

@@ -33,6 +33,9 @@ uint32_t MapSocketErrno(int err, bool connecting);
 
 [[noreturn]] void ThrowInternet(uint32_t error, const std::string& text);
 
+// A bound as a person reads it in an error text: "60 s", "0.4 s".
+std::string DurationText(int ms);
+
 // Owns one socket descriptor; move-only.
 class Socket {
  public:

@@ -3,9 +3,13 @@
 // host), trox ends with a closing message and an exit code, never with a crash or a hang, and
 // never reports a broken transfer as a success. Silence is bounded by TROX_NET_TIMEOUT_MS.
 #include <gtest/gtest.h>
+#include <poll.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
 
+#include <atomic>
 #include <map>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -32,6 +36,8 @@ enum class Fault {
   EndlessMultiLineReply,
   TraversalNames,
   FinalReplyBeforeData,
+  ListingWithout150,  // the listing's data, then 226 without a 150 before it
+  LatePortReply,      // active mode: a second "200 PORT command successful" in reply to LIST
 };
 
 const size_t kFileSize = 300000;
@@ -46,6 +52,7 @@ void Serve(Peer& p, Fault fault) {
   }
   p.LogIn(" SIZE\r\n EPSV\r\n");
   std::string cwd = "/";
+  std::string portLine;
   const std::string content = PatternBytes(kFileSize, 7);
   for (;;) {
     std::string line = p.Line(5000);
@@ -91,14 +98,18 @@ void Serve(Peer& p, Fault fault) {
         p.Send(p.OpenPassivePasv());  // names 10.255.255.1: only its port may be used
       else
         p.Send(p.OpenPassivePasv());
+    } else if (verb == "PORT") {
+      portLine = line;
+      p.Reply("200 PORT command successful");
     } else if (verb == "SIZE") {
       if (arg == "/pub/f.bin")
         p.Reply("213 " + std::to_string(kFileSize));
       else
         p.Reply("550 No such file");
     } else if (verb == "LIST") {
-      if (p.AcceptData() < 0) return;
-      p.Reply("150 Here comes the listing");
+      if (fault == Fault::LatePortReply) p.Reply("200 PORT command successful");
+      if ((portLine.empty() ? p.AcceptData() : p.ConnectPort(portLine)) < 0) return;
+      if (fault != Fault::ListingWithout150) p.Reply("150 Here comes the listing");
       std::string listing;
       if (cwd == "/pub") {
         listing = "-rw-r--r-- 1 u g " + std::to_string(kFileSize) + " Jan 01 2020 f.bin\r\n";
@@ -156,13 +167,15 @@ struct Outcome {
   std::string local;
 };
 
-Outcome GetFrom(Fault fault) {
+Outcome GetFrom(Fault fault, bool passive = true) {
   MultiScriptedServer server([fault](Peer& p, int) { Serve(p, fault); }, 12);
   Outcome o;
   o.local = MakeTempDir() + "/in";
-  o.result = RunTrox({"-s", "127.0.0.1", "-t", std::to_string(server.Port()), "-u", "u", "-p", "pw",
-                      "-x", "-g", "-l", o.local, "-r", "/pub"},
-                     "", kShortTimeouts);
+  std::vector<std::string> args = {
+      "-s",    "127.0.0.1", "-t",  std::to_string(server.Port()), "-u", "u", "-p", "pw", "-g", "-l",
+      o.local, "-r",        "/pub"};
+  if (passive) args.push_back("-x");
+  o.result = RunTrox(args, "", kShortTimeouts);
   return o;
 }
 
@@ -203,6 +216,20 @@ TEST(TroxFaults, BrokenDataConnectionsFailTheFileAndLeaveNoPartOfIt) {
 TEST(TroxFaults, RefusalOnConnectIsAnInternetError) {
   Outcome o = GetFrom(Fault::GreetingIs421);
   ExpectFailedRun(o, "Error 004 : WinInet error ", 4);
+  // The number says only "Extended error": the server's own words come first.
+  EXPECT_NE(o.result.output.find("421 Too many users, try later\nError 004 : WinInet error 12003"),
+            std::string::npos)
+      << o.result.output;
+}
+
+TEST(TroxFaults, RepliesOutOfStepFailTheRunInsteadOfListingNothing) {
+  for (bool passive : {true, false}) {
+    SCOPED_TRACE(passive ? "data, then 226 without 150" : "a late reply to PORT");
+    Outcome o = GetFrom(passive ? Fault::ListingWithout150 : Fault::LatePortReply, passive);
+    ExpectFailedRun(o, kTransferErrors, 5);
+    EXPECT_NE(o.result.output.find("ERROR 12111 : FTP dropped"), std::string::npos)
+        << o.result.output;
+  }
 }
 
 TEST(TroxFaults, PassiveRepliesUnparsableRefusedOrPointingElsewhere) {
@@ -230,6 +257,115 @@ TEST(TroxFaults, TraversalNamesInAListingWriteNothingOutside) {
   EXPECT_FALSE(PathExists(parent + "/escaped.bin"));
   EXPECT_FALSE(PathExists(parent + "/escaped2.bin"));
   EXPECT_FALSE(PathExists(o.local + "/etc/escaped.bin"));
+}
+
+// Files a.bin, b.bin and c.bin in /pub, to get or to send; the first transfer of any of them is
+// cut off in the middle together with its control connection.
+struct DroppingServer {
+  const std::vector<std::string> names = {"a.bin", "b.bin", "c.bin"};
+  std::atomic<bool> dropped{false};
+  std::mutex mutex;
+  std::map<std::string, std::string> stored;
+
+  static std::string Content(const std::string& name) {
+    return PatternBytes(kFileSize, static_cast<unsigned>(name[0]));
+  }
+  static std::string ReadToEnd(int fd) {
+    std::string bytes;
+    char buffer[65536];
+    for (;;) {
+      pollfd pfd{fd, POLLIN, 0};
+      if (poll(&pfd, 1, 5000) != 1) break;
+      ssize_t n = recv(fd, buffer, sizeof buffer, 0);
+      if (n <= 0) break;
+      bytes.append(buffer, static_cast<size_t>(n));
+    }
+    return bytes;
+  }
+
+  void Serve(Peer& p) {
+    p.LogIn(" EPSV\r\n");
+    std::string cwd = "/";
+    for (;;) {
+      std::string line = p.Line(5000);
+      if (line.empty() || line == "QUIT") return;
+      std::string verb = line.substr(0, line.find(' '));
+      std::string arg = line.size() > verb.size() + 1 ? line.substr(verb.size() + 1) : "";
+      std::string name = arg.substr(arg.rfind('/') + 1);
+      if (verb == "PWD") {
+        p.Reply("257 \"" + cwd + "\" is the current directory");
+      } else if (verb == "CWD" && (arg == "/" || arg == "/pub")) {
+        cwd = arg;
+        p.Reply("250 Okay");
+      } else if (verb == "TYPE") {
+        p.Reply("200 Type set");
+      } else if (verb == "EPSV") {
+        p.Send(p.OpenPassive());
+      } else if (verb == "LIST") {
+        if (p.AcceptData() < 0) return;
+        p.Reply("150 Here comes the listing");
+        std::string listing;
+        for (const std::string& n : names)
+          listing += "-rw-r--r-- 1 u g " + std::to_string(kFileSize) + " Jan 01 2020 " + n + "\r\n";
+        p.SendData(cwd == "/pub" ? listing : "");
+        p.CloseData();
+        p.Reply("226 Done");
+      } else if (verb == "RETR" || verb == "STOR") {
+        int data = p.AcceptData();
+        if (data < 0) return;
+        p.Reply("150 Opening BINARY mode data connection");
+        const bool drop = !dropped.exchange(true);
+        if (verb == "RETR") {
+          p.SendData(Content(name).substr(0, drop ? kFileSize / 2 : kFileSize));
+          if (drop) return;  // the control connection goes with the data connection
+        } else {
+          if (drop) return;
+          std::string bytes = ReadToEnd(data);
+          std::lock_guard<std::mutex> lock(mutex);
+          stored[name] = bytes;
+        }
+        p.CloseData();
+        p.Reply("226 Transfer complete");
+      } else {
+        p.Reply("502 Not implemented");
+      }
+    }
+  }
+};
+
+TEST(TroxFaults, ALostConnectionIsReplacedForTheNextFile) {
+  for (bool get : {true, false}) {
+    SCOPED_TRACE(get ? "get" : "send");
+    DroppingServer files;
+    MultiScriptedServer server([&files](Peer& p, int) { files.Serve(p); }, 12);
+    const std::string local = MakeTempDir();
+    if (!get)
+      for (const std::string& name : files.names)
+        WriteFileBytes(local + "/" + name, DroppingServer::Content(name));
+    std::vector<std::string> args = {"-s", "127.0.0.1", "-t", std::to_string(server.Port()),
+                                     "-u", "u",         "-p", "pw",
+                                     "-x", "-i",        "-l", local,
+                                     "-r", "/pub"};
+    if (get) args.push_back("-g");
+    ProcessResult r = RunTrox(args, "", kShortTimeouts);
+    server.Stop();
+    // The file that was cut off stays failed, and so does the run; the others arrive whole.
+    EXPECT_EQ(r.exitCode, 5) << r.output;
+    EXPECT_NE(r.output.find("Connection lost; logging in again (1 of 3) ..."), std::string::npos)
+        << r.output;
+    int arrived = 0;
+    for (const std::string& name : files.names) {
+      if (get) {
+        if (!PathExists(local + "/" + name)) continue;
+        EXPECT_TRUE(ReadFileBytes(local + "/" + name) == DroppingServer::Content(name)) << name;
+      } else {
+        if (!files.stored.count(name)) continue;
+        EXPECT_TRUE(files.stored[name] == DroppingServer::Content(name)) << name;
+      }
+      ++arrived;
+    }
+    EXPECT_EQ(arrived, 2) << r.output;
+  }
 }
 
 TEST(TroxFaults, FinalReplyBeforeTheDataStillWaitsForAllOfIt) {

@@ -21,6 +21,7 @@
 
 #include "FtpServers.h"
 #include "ScriptedFtpServer.h"
+#include "TransferJob.h"
 #include "ftp/Internet.h"
 
 using namespace scripted;
@@ -437,6 +438,215 @@ TEST_F(FtpFaultsTest, HttpGetReadsTheBody) {
   EXPECT_EQ(GetLastError(), ERROR_INTERNET_INVALID_URL);
 }
 
+// A binary download must bring exactly the bytes announced by SIZE or in the 150 reply: fewer or
+// more fails and leaves no file, and the final "226" is not left standing as the reason. Text may
+// grow on the way as its line ends become CR LF, so there only a short one fails.
+TEST_F(FtpFaultsTest, DownloadsThatDoNotBringTheAnnouncedSize) {
+  struct Case {
+    const char* name;
+    bool bySize;  // "213 1000" to SIZE; otherwise "(1000 bytes)" in the 150 reply
+    uint32_t type;
+    size_t sent;
+    const char* detail;  // nullptr: the transfer succeeds
+  };
+  const char* more = "the server sent more data than the 1000 bytes announced";
+  const char* fewer = "the data ended after 100 of 1000 bytes";
+  const Case cases[] = {
+      {"exact, by SIZE", true, FTP_TRANSFER_TYPE_BINARY, 1000, nullptr},
+      {"padded, by SIZE", true, FTP_TRANSFER_TYPE_BINARY, 1001, more},
+      {"padded, by 150", false, FTP_TRANSFER_TYPE_BINARY, 1100, more},
+      {"endless padding", true, FTP_TRANSFER_TYPE_BINARY, 8 << 20, more},
+      {"short, by 150", false, FTP_TRANSFER_TYPE_BINARY, 100, fewer},
+      {"text grown by its line ends", false, FTP_TRANSFER_TYPE_ASCII, 1100, nullptr},
+      {"text short", false, FTP_TRANSFER_TYPE_ASCII, 100, fewer},
+  };
+  for (const Case& k : cases) {
+    SCOPED_TRACE(k.name);
+    ScriptedServer server([&k](Peer& p) {
+      p.LogIn(k.bySize ? " SIZE\r\n" : "");
+      std::string epsv = p.OpenPassive();
+      p.AnswerUntil("RETR", {{"TYPE", "200 ok\r\n"}, {"SIZE", "213 1000\r\n"}, {"EPSV", epsv}});
+      p.Reply(k.bySize ? "150 Opening data connection"
+                       : "150 Opening data connection (1000 bytes)");
+      p.AcceptData();
+      p.SendData(std::string(k.sent, 'x'));
+      p.CloseData();
+      p.Reply("226 Transfer complete");
+      p.AnswerUntil("QUIT", {{"NOOP", "200 ok\r\n"}});
+    });
+    auto c = Connect(server.Port());
+    std::string local = MakeTempDir() + "/f";
+    const bool ok = c->GetFile("f", local, false, k.type);
+    EXPECT_EQ(ok, k.detail == nullptr) << GetLastErrorDetail();
+    if (!ok) {
+      EXPECT_EQ(GetLastError(), ERROR_INTERNET_CONNECTION_ABORTED);
+      EXPECT_EQ(GetLastErrorDetail(), k.detail);
+      EXPECT_EQ(LastResponseCode(), 0u);
+      EXPECT_FALSE(PathExists(local));
+    }
+    // The final reply was read: the connection is in step for the next command.
+    EXPECT_TRUE(c->Command("NOOP", false, FTP_TRANSFER_TYPE_ASCII, nullptr));
+  }
+}
+
+// Replies that do not belong to the listing's command (data and "226" without the "150"; a late
+// second reply to PORT taken for the listing's answer) are a protocol error that gives up the
+// connection, never an empty folder. A "226" at once without any data stays an empty folder.
+TEST_F(FtpFaultsTest, RepliesOutOfStepWithTheListing) {
+  enum class Play { DataThen226, LatePortReply, At226Once, At226DataClosedEmpty };
+  struct Case {
+    const char* name;
+    Play play;
+    const char* detail;  // nullptr: an empty folder
+  };
+  const Case cases[] = {
+      {"data, then 226 without 150", Play::DataThen226,
+       "the server answered 226 before 150 to LIST, and data came"},
+      {"a late reply to PORT", Play::LatePortReply,
+       "unexpected reply to LIST: \"200 PORT command successful\""},
+      {"226 at once", Play::At226Once, nullptr},
+      {"226 at once, data connection closed empty", Play::At226DataClosedEmpty, nullptr},
+  };
+  const std::string listing = "-rw-r--r-- 1 u g 5 Jan 01 2020 f.bin\r\n";
+  for (const Case& k : cases) {
+    SCOPED_TRACE(k.name);
+    const bool passive = k.play != Play::LatePortReply;
+    ScriptedServer server([&](Peer& p) {
+      p.LogIn();
+      const std::vector<std::pair<std::string, std::string>> answers = {
+          {"PWD", "257 \"/\" is here\r\n"}, {"TYPE", "200 ok\r\n"}};
+      std::string port;
+      if (passive) {
+        std::string epsv = p.OpenPassive();
+        auto withEpsv = answers;
+        withEpsv.push_back({"EPSV", epsv});
+        p.AnswerUntil("LIST", withEpsv);
+      } else {
+        port = p.AnswerUntil("PORT", answers);
+        p.Reply("200 PORT command successful");
+        p.AnswerUntil("LIST", {});
+      }
+      switch (k.play) {
+        case Play::DataThen226:
+          p.AcceptData();
+          p.SendData(listing);
+          p.CloseData();
+          p.Reply("226 Transfer complete");
+          break;
+        case Play::LatePortReply:
+          p.Reply("200 PORT command successful");
+          p.ConnectPort(port);
+          p.Reply("150 Here comes the listing");
+          p.SendData(listing);
+          p.CloseData();
+          p.Reply("226 Transfer complete");
+          break;
+        case Play::At226Once:
+          p.Reply("226 No files");
+          break;
+        case Play::At226DataClosedEmpty:
+          p.AcceptData();
+          p.CloseData();
+          p.Reply("226 No files");
+          break;
+      }
+      p.AnswerUntil("QUIT", {{"NOOP", "200 ok\r\n"}});
+    });
+    auto c = session_->GetFtpConnection("127.0.0.1", "u", "p", server.Port(), passive);
+    CFtpFileFind find(c.get());
+    EXPECT_FALSE(find.FindFile("*"));
+    if (k.detail) {
+      EXPECT_EQ(GetLastError(), ERROR_FTP_DROPPED);
+      EXPECT_EQ(GetLastErrorDetail(), k.detail);
+      // Nothing said on this connection can be trusted any more.
+      EXPECT_FALSE(c->Command("NOOP", false, FTP_TRANSFER_TYPE_ASCII, nullptr));
+      EXPECT_FALSE(c->IsAlive());
+    } else {
+      EXPECT_EQ(GetLastError(), static_cast<uint32_t>(ENOENT));
+      EXPECT_TRUE(c->Command("NOOP", false, FTP_TRANSFER_TYPE_ASCII, nullptr));
+      EXPECT_TRUE(c->IsAlive());
+    }
+    c.reset();
+    EXPECT_EQ(Contains(server.Received(), "NOOP"), k.detail == nullptr);
+  }
+}
+
+std::vector<std::string> ReportedLines(uint32_t error) {
+  std::vector<std::string> lines;
+  CTransferJob job;
+  job.SetHostOutput(
+      [](const char* text, int, TransferProgress*, uintptr_t to) {
+        reinterpret_cast<std::vector<std::string>*>(to)->push_back(text);
+        return 0;
+      },
+      reinterpret_cast<uintptr_t>(&lines));
+  job.ReportError(error);
+  return lines;
+}
+
+// A report names the real cause of each failure: the reply of the command that failed (whole,
+// however long), or what happened instead and never an older reply, or the local path.
+TEST_F(FtpFaultsTest, ReportsNameTheCauseOfTheFailure) {
+  const std::string longReply = "550-" + std::string(1500, 'r') + "\r\n550 No such folder";
+  const std::string local = MakeTempDir() + "/missing/f";
+  struct Case {
+    const char* name;
+    std::function<void(Peer&)> serve;  // after the log-in
+    std::function<bool(CFtpConnection&)> act;
+    std::vector<std::string> lines;
+  };
+  auto retr = [](Peer& p, const std::string& announced, size_t sent) {
+    std::string epsv = p.OpenPassive();
+    p.AnswerUntil("RETR", {{"TYPE", "200 ok\r\n"}, {"EPSV", epsv}});
+    p.Reply("150 Opening data connection" + announced);
+    p.AcceptData();
+    p.SendData(std::string(sent, 'x'));
+    p.CloseData();
+    p.Reply("226 Transfer complete");
+  };
+  const Case cases[] = {
+      {"over-long reply to PWD",
+       [](Peer& p) {
+         p.AnswerUntil("PWD", {});
+         p.Send("257 \"" + std::string(10000, 'x') + "\"\r\n");
+       },
+       [](CFtpConnection& c) {
+         std::string folder;
+         return c.GetCurrentDirectory(folder);
+       },
+       {"ERROR 12030 : Connection aborted",
+        "DETAIL : the reply to PWD cannot be read: a reply line is longer than 8192 bytes"}},
+      {"short transfer that the server calls complete",
+       [&](Peer& p) { retr(p, " (1000 bytes)", 100); },
+       [](CFtpConnection& c) {
+         return c.GetFile("f", MakeTempDir() + "/f", false, FTP_TRANSFER_TYPE_BINARY);
+       },
+       {"ERROR 12030 : Connection aborted", "DETAIL : the data ended after 100 of 1000 bytes"}},
+      {"refusal with a long reply",
+       [&](Peer& p) {
+         p.AnswerUntil("CWD", {});
+         p.Reply(longReply);
+       },
+       [](CFtpConnection& c) { return c.SetCurrentDirectory("/nope"); },
+       {"ERROR 12003 : Extended error", "EXTENDED ERROR 550 : " + longReply}},
+      {"local file that cannot be made",
+       [&](Peer& p) { retr(p, "", 10); },
+       [&](CFtpConnection& c) { return c.GetFile("f", local, false, FTP_TRANSFER_TYPE_BINARY); },
+       {"cannot create " + local + ": No such file or directory"}},
+  };
+  for (const Case& k : cases) {
+    SCOPED_TRACE(k.name);
+    ScriptedServer server([&k](Peer& p) {
+      p.LogIn();
+      k.serve(p);
+      p.WaitForClose(3000);
+    });
+    auto c = Connect(server.Port());
+    ASSERT_FALSE(k.act(*c));
+    EXPECT_EQ(ReportedLines(GetLastError()), k.lines);
+  }
+}
+
 // What the layer reads once per process (the environment's bound on silence, tracing) is tested
 // in a fresh run of this binary with only this test selected.
 TEST(FtpEnvironment, TimeoutAndTraceComeFromTheEnvironment) {
@@ -457,6 +667,7 @@ TEST(FtpEnvironment, TimeoutAndTraceComeFromTheEnvironment) {
   InternetTimeouts t = GetInternetTimeouts();
   EXPECT_EQ(t.idleMs, 300);
   EXPECT_EQ(t.connectMs, 300);
+  EXPECT_EQ(t.replyTotalMs, 600);
   ScriptedServer server([](Peer& p) {
     p.LogIn();
     p.Line();  // PWD, never answered
@@ -466,6 +677,39 @@ TEST(FtpEnvironment, TimeoutAndTraceComeFromTheEnvironment) {
   std::string folder;
   EXPECT_FALSE(c->GetCurrentDirectory(folder));
   EXPECT_EQ(GetLastError(), ERROR_INTERNET_TIMEOUT);
+  c.reset();
+
+  // A reply that trickles in line by line, and greetings that say "wait" again and again: each
+  // line comes well within the silence bound, so only the bound on the whole answer ends them
+  // (before the server would give in and finish).
+  for (bool greeting : {false, true}) {
+    SCOPED_TRACE(greeting ? "greeting" : "reply to PWD");
+    std::atomic<bool> gaveUp{false};
+    ScriptedServer drip([&](Peer& p) {
+      if (!greeting) {
+        p.LogIn();
+        p.AnswerUntil("PWD", {});
+        p.Reply("257-here it comes");
+      }
+      for (int i = 0; i < 100 && !gaveUp; ++i) {
+        p.Reply(greeting ? "120 Wait a moment" : " more of it");
+        p.Line(100);
+      }
+      p.Reply(greeting ? "220 Ready" : "257 \"/\"");
+      p.WaitForClose(3000);
+    });
+    if (greeting) {
+      EXPECT_THROW(session.GetFtpConnection("127.0.0.1", "u", "p", drip.Port(), true),
+                   CInternetException);
+    } else {
+      auto d = session.GetFtpConnection("127.0.0.1", "u", "p", drip.Port(), true);
+      EXPECT_FALSE(d->GetCurrentDirectory(folder));
+    }
+    gaveUp = true;
+    EXPECT_EQ(GetLastError(), ERROR_INTERNET_TIMEOUT);
+    EXPECT_NE(GetLastErrorDetail().find("did not end within 0.6 s"), std::string::npos)
+        << GetLastErrorDetail();
+  }
 }
 
 }  // namespace
