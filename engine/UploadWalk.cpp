@@ -258,7 +258,7 @@ int CTransferJob::SendFileInBlocks(const std::string& localPath, const std::stri
     remote->Close();
   } catch (const CInternetException& e) {
     if (!m_ignore) throw;
-    SetLastError(e.m_dwError);
+    SetLastErrorFrom(e);
     return 0;
   }
   return 1;

@@ -54,13 +54,6 @@ void FirstSessionSetUp() {
   });
 }
 
-// A failure as the thread's last error: its number, its text as the detail, and no last
-// response unless the server's reply is the reason.
-void NoteFailure(const CInternetException& e) {
-  if (!trox::ftp::ErrorComesWithReply(e.m_dwError)) trox::ftp::ForgetLastResponse();
-  SetLastError(e.m_dwError);
-  SetLastErrorDetail(e.m_text);
-}
 
 // Runs an operation that reports failure by exception; returns the success flag and sets the
 // thread's last error on failure.
@@ -70,7 +63,7 @@ bool Guarded(Fn&& fn) {
     fn();
     return true;
   } catch (const CInternetException& e) {
-    NoteFailure(e);
+    SetLastErrorFrom(e);
   } catch (const std::bad_alloc&) {
     SetLastError(ENOMEM);
   }
@@ -121,6 +114,14 @@ void SetLastErrorDetail(std::string detail) {
 }
 const std::string& GetLastErrorDetail() {
   return t_lastErrorDetail;
+}
+
+// A failure as the thread's last error: its number, its text as the detail, and no last
+// response unless the server's reply is the reason.
+void SetLastErrorFrom(const CInternetException& e) {
+  if (!trox::ftp::ErrorComesWithReply(e.m_dwError)) trox::ftp::ForgetLastResponse();
+  SetLastError(e.m_dwError);
+  SetLastErrorDetail(e.m_text);
 }
 
 bool InternetGetLastResponseInfo(uint32_t* error, char* buffer, uint32_t* length) {
@@ -191,7 +192,7 @@ std::unique_ptr<CInternetFile> CFtpConnection::OpenFile(const std::string& remot
   try {
     return m_impl->OpenFile(remotePath, access, flags);
   } catch (const CInternetException& e) {
-    NoteFailure(e);
+    SetLastErrorFrom(e);
     throw;
   }
 }
@@ -338,7 +339,7 @@ std::unique_ptr<CFtpConnection> CInternetSession::GetFtpConnection(const std::st
     }
     return std::make_unique<CFtpConnection>(std::move(impl));
   } catch (const CInternetException& e) {
-    NoteFailure(e);
+    SetLastErrorFrom(e);
     throw;
   }
 }
@@ -348,7 +349,7 @@ std::unique_ptr<CInternetFile> CInternetSession::OpenURL(const std::string& url,
   try {
     return trox::net::HttpGet(trox::net::ParseHttpUrl(url), m_agent, GetInternetTimeouts());
   } catch (const CInternetException& e) {
-    SetLastError(e.m_dwError);
+    SetLastErrorFrom(e);
     throw;
   }
 }

@@ -73,6 +73,9 @@ void SetLastError(uint32_t error);
 // the command that failed, "data ended after N of M bytes". SetLastError clears it, so it is set
 // after the number.
 void SetLastErrorDetail(std::string detail);
+// A caught failure as the thread's last error: its number, its text as the detail, and no last
+// response unless the server's reply is the reason.
+void SetLastErrorFrom(const CInternetException& e);
 const std::string& GetLastErrorDetail();
 
 // The calling thread's last server reply (text with its line breaks, and reply number as
