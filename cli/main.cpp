@@ -97,11 +97,18 @@ int RunProgram(int argc, char** argv) {
 
   WriteBanner();
 
-  int result = ParseCommandLine(argc, argv, job);
+  std::string problem;
+  int result = ParseCommandLine(argc, argv, job, &problem);
+  // The job holds its own copy of the password; the process list must not show it for the run.
+  HideSecretArguments(argc, argv);
   uint32_t internetError = 0;
   if (result != kResultOk) {
     WriteUsage();
     if (argc <= 1) return kResultBadArguments;
+    if (!problem.empty()) {
+      fputs((problem + "\n").c_str(), stderr);
+      fflush(stderr);
+    }
   } else {
     if (job.m_passPrompt) job.SetPassword(PromptPassword());
     try {

@@ -6,6 +6,7 @@
 #include <climits>
 #include <cstdlib>
 
+#include "DisplayText.h"
 #include "ftp/Internet.h"
 
 namespace {
@@ -292,13 +293,15 @@ void CTransferJob::SetProgressCallback(ProgressFn callback, uintptr_t userData) 
   m_userData = userData;
 }
 
+// Messages quote names and replies that the server chose; every host and the log get them in
+// the form that cannot act on a terminal (DisplayText).
 int CTransferJob::Output(const std::string& text, int endOfLine) {
   if (m_outputMode == 1 && m_consoleOutput != nullptr) {
-    m_consoleOutput(text.c_str(), endOfLine, m_logFile);
+    m_consoleOutput(DisplayText(text).c_str(), endOfLine, m_logFile);
     return 0;
   }
   if (m_outputMode == 2 && m_hostOutput != nullptr) {
-    return m_hostOutput(text.c_str(), endOfLine, &m_progress, m_userData);
+    return m_hostOutput(DisplayText(text).c_str(), endOfLine, &m_progress, m_userData);
   }
   return 0;
 }

@@ -1,4 +1,5 @@
 // The built trox against real servers: what it prints, what it does on the server, exit codes.
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <poll.h>
 #include <pty.h>
@@ -7,12 +8,21 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "FtpServers.h"
 #include "PasswordCrypto.h"
+#include "ScriptedFtpServer.h"
+
+namespace fs = std::filesystem;
 
 namespace {
 
@@ -79,45 +89,79 @@ std::vector<std::string> operator+(std::vector<std::string> a, const std::vector
   return a;
 }
 
+// trox with what it writes on standard error kept apart from standard output.
+struct SplitResult {
+  int exitCode = -1;
+  std::string out, err;
+};
+
+SplitResult RunTroxSplit(const std::vector<std::string>& args) {
+  const std::string errFile = MakeTempDir() + "/stderr";
+  ProcessResult r = RunProgram(
+      "/bin/sh",
+      std::vector<std::string>{"-c", "exec \"$0\" \"$@\" 2>\"$TROX_TEST_STDERR\"", TroxPath()} +
+          args,
+      "", {{"TROX_TEST_STDERR", errFile}});
+  return {r.exitCode, r.output, ReadFileBytes(errFile)};
+}
+
+// Bad arguments: the usage and the closing message on standard output, one line on standard
+// error saying what was wrong.
+void ExpectBadArguments(const std::vector<std::string>& args, const std::string& why) {
+  SplitResult r = RunTroxSplit(args);
+  EXPECT_EQ(r.exitCode, 2) << why;
+  EXPECT_EQ(r.out, kBanner + kUsage + kBadArguments) << why;
+  EXPECT_EQ(r.err, "trox: " + why + "\n");
+}
+
 }  // namespace
 
 TEST(TroxCli, NoArgumentsPrintsBannerAndUsageOnly) {
-  ProcessResult r = RunTrox({});
+  SplitResult r = RunTroxSplit({});
   EXPECT_EQ(r.exitCode, 2);
-  EXPECT_EQ(r.output, kBanner + kUsage);
+  EXPECT_EQ(r.out, kBanner + kUsage);
+  EXPECT_EQ(r.err, "");
 }
 
 TEST(TroxCli, UnknownLetterIsBadArguments) {
-  ProcessResult r = RunTrox({"-s", "127.0.0.1", "-z"});
-  EXPECT_EQ(r.exitCode, 2);
-  EXPECT_EQ(r.output, kBanner + kUsage + kBadArguments);
-
+  ExpectBadArguments({"-s", "127.0.0.1", "-z"}, "unknown option -z");
+  ExpectBadArguments({"-s", "127.0.0.1", "-gxz"}, "unknown option -z");
   // Too short to have a letter at all.
-  r = RunTrox({"-"});
-  EXPECT_EQ(r.exitCode, 2);
-  EXPECT_EQ(r.output, kBanner + kUsage + kBadArguments);
+  ExpectBadArguments({"-"}, "unexpected argument '-'");
 }
 
 TEST(TroxCli, OptionWithoutItsValueIsBadArguments) {
   for (const std::vector<std::string>& args : std::vector<std::vector<std::string>>{
            {"-s"}, {"-s", "127.0.0.1", "-t"}, {"-d", "-f"}, {"-d", "-o"}, {"-d", "-q"}}) {
-    ProcessResult r = RunTrox(args);
-    EXPECT_EQ(r.exitCode, 2) << args.back();
-    EXPECT_EQ(r.output, kBanner + kUsage + kBadArguments) << args.back();
+    ExpectBadArguments(args, "option " + args.back() + " needs a value");
+  }
+}
+
+TEST(TroxCli, StrayWordsAndPortsOutOfRangeAreBadArguments) {
+  // Each of these once ran: a word acted as the option of its second letter and ate the next
+  // argument, and a port wrapped or came from atoi.
+  const std::string range = "option -t needs a port number from 1 to 65535, not ";
+  for (const auto& [args, why] : std::vector<std::pair<std::vector<std::string>, std::string>>{
+           {{"-s", "127.0.0.1", "so", "-g"}, "unexpected argument 'so'"},
+           {{"-s", "127.0.0.1", "--", "-g"}, "unexpected argument '-g'"},
+           {{"-s", "127.0.0.1", "-t", "70000"}, range + "70000"},
+           {{"-s", "127.0.0.1", "-tabc"}, range + "abc"},
+           {{"-s", "127.0.0.1", "-t", "0"}, range + "0"},
+           {{"-s", "127.0.0.1", "-t", "21x"}, range + "21x"}}) {
+    ExpectBadArguments(args, why);
   }
 }
 
 TEST(TroxCli, NoServerIsBadArguments) {
-  ProcessResult r = RunTrox({"-u", "me", "-v"});
-  EXPECT_EQ(r.exitCode, 2);
-  EXPECT_TRUE(EndsWith(r.output, kUsage + kBadArguments));
+  ExpectBadArguments({"-u", "me", "-v"}, "no server given (-s, -f or -d)");
 }
 
 TEST(TroxCli, TransferFileThatCannotBeReadIsBadArguments) {
   // The last of s, d and f decides.
-  ProcessResult r = RunTrox({"-s", "127.0.0.1", "-f", MakeTempDir() + "/missing.trx"});
-  EXPECT_EQ(r.exitCode, 2);
-  EXPECT_TRUE(EndsWith(r.output, kUsage + kBadArguments));
+  const std::string missing = MakeTempDir() + "/missing.trx";
+  ExpectBadArguments({"-s", "127.0.0.1", "-f", missing},
+                     "the transfer file " + missing +
+                         " cannot be read, names no server or has both INCLUDE and EXCLUDE");
 }
 
 TEST(TroxCli, UnreachableServerEndsWithTheInternetErrorText) {
@@ -146,8 +190,7 @@ TEST_P(TroxCliTest, CreatesTheRemoteFolderAndEndsOk) {
 }
 
 TEST_P(TroxCliTest, VerboseShowsTheLoginReplyButNeverThePassword) {
-  // Only the second character counts: "/v" and "-vVERBOSE" both mean v.
-  ProcessResult r = RunTrox(Account() + std::vector<std::string>{"/v", "-vVERBOSE"});
+  ProcessResult r = RunTrox(Account() + std::vector<std::string>{"-v", "-iv"});
   EXPECT_EQ(r.exitCode, 0) << r.output;
   std::string connecting = kBanner + "Connecting to 127.0.0.1 ...\n230";
   EXPECT_EQ(r.output.rfind(connecting, 0), 0u) << r.output;
@@ -225,9 +268,24 @@ TEST_P(TroxCliTest, TransferFileAndOptionsApplyInOrder) {
   EXPECT_EQ(r.exitCode, 0) << r.output;
   EXPECT_TRUE(PathExists(server->Root() + "/fromfile"));
 
-  r = RunTrox(Base() + std::vector<std::string>{"-f", trx});
-  EXPECT_EQ(r.exitCode, 2) << r.output;
-  EXPECT_TRUE(EndsWith(r.output, kUsage + kBadArguments));
+  SplitResult bad = RunTroxSplit(Base() + std::vector<std::string>{"-f", trx});
+  EXPECT_EQ(bad.exitCode, 2) << bad.out;
+  EXPECT_TRUE(EndsWith(bad.out, kUsage + kBadArguments));
+}
+
+TEST_P(TroxCliTest, ClusteredFlagsAndAttachedValuesAreRead) {
+  // "-xg" once meant a passive upload, and "-t<port>" the port from atoi("").
+  fs::create_directories(server->Root() + "/pub");
+  WriteFileBytes(server->Root() + "/pub/a.txt", "a\n");
+  server->ChownRoot();
+  ProcessResult r =
+      RunTrox({"-s" + server->Host(), "-t" + std::to_string(server->Port()), "-u" + server->User(),
+               "-p" + server->Password(), "-xg", "-l" + localDir, "-r/pub"});
+  EXPECT_EQ(r.exitCode, 0) << r.output;
+  EXPECT_EQ(ReadFileBytes(localDir + "/a.txt"), "a\n");
+  const std::string log = server->CommandLog();
+  EXPECT_TRUE(Contains(log, "EPSV") || Contains(log, "PASV")) << log;
+  EXPECT_FALSE(Contains(log, "STOR")) << log;
 }
 
 TEST_P(TroxCliTest, RefusedConnectScriptEndsWithError5) {
@@ -237,6 +295,63 @@ TEST_P(TroxCliTest, RefusedConnectScriptEndsWithError5) {
   ProcessResult r = RunTrox(std::vector<std::string>{"-f", trx} + Account());
   EXPECT_EQ(r.exitCode, 5) << r.output;
   EXPECT_TRUE(EndsWith(r.output, "Error 005 : Transfer errors occurred.\n\n"));
+}
+
+TEST(TroxCli, PasswordIsBlankedInTheProcessList) {
+  std::string stored = "pw-from-q";
+  ASSERT_EQ(EncryptPassword(stored), 1);
+  const struct {
+    std::vector<std::string> given, shown;
+    std::string password;
+  } cases[] = {
+      {{"-p", "hunter2"}, {"-p", "*******"}, "hunter2"},
+      {{"-vphunter2"}, {"-vp*******"}, "hunter2"},
+      {{"-q", stored}, {"-q", std::string(stored.size(), '*')}, "pw-from-q"},
+  };
+  for (const auto& c : cases) {
+    // The server holds trox at its PASS command: by then the command line has long been read.
+    std::atomic<bool> atPass{false};
+    std::mutex mutex;
+    std::string passLine;
+    scripted::ScriptedServer server([&](scripted::Peer& p) {
+      p.Reply("220 scripted");
+      std::string line = p.AnswerUntil("PASS", {{"USER", "331 Password\r\n"}});
+      {
+        std::lock_guard<std::mutex> lock(mutex);
+        passLine = line;
+      }
+      atPass = true;
+      p.WaitForClose(20000);
+    });
+    const std::vector<std::string> head = {"-s", "127.0.0.1", "-t", std::to_string(server.Port()),
+                                           "-u", "me",        "-l", MakeTempDir()};
+    std::vector<std::string> args = std::vector<std::string>{TroxPath()} + head + c.given;
+    std::vector<char*> argv;
+    for (std::string& a : args) argv.push_back(a.data());
+    argv.push_back(nullptr);
+    pid_t pid = fork();
+    ASSERT_GE(pid, 0);
+    if (pid == 0) {
+      int null = open("/dev/null", O_WRONLY);
+      dup2(null, 1);
+      execv(argv[0], argv.data());
+      _exit(127);
+    }
+    for (int waited = 0; !atPass && waited < 20000; waited += 10)
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    std::ifstream in("/proc/" + std::to_string(pid) + "/cmdline", std::ios::binary);
+    const std::string cmdline((std::istreambuf_iterator<char>(in)),
+                              std::istreambuf_iterator<char>());
+    kill(pid, SIGKILL);
+    waitpid(pid, nullptr, 0);
+
+    std::string expected = TroxPath() + '\0';
+    for (const std::string& a : head + c.shown) expected += a + '\0';
+    EXPECT_TRUE(atPass);
+    EXPECT_EQ(cmdline, expected);
+    std::lock_guard<std::mutex> lock(mutex);
+    EXPECT_EQ(passLine, "PASS " + c.password);
+  }
 }
 
 INSTANTIATE_TEST_SUITE_P(Servers, TroxCliTest,

@@ -38,9 +38,14 @@ enum class Fault {
   FinalReplyBeforeData,
   ListingWithout150,  // the listing's data, then 226 without a 150 before it
   LatePortReply,      // active mode: a second "200 PORT command successful" in reply to LIST
+  ControlCharacters,
 };
 
 const size_t kFileSize = 300000;
+// Names that would colour the terminal and ring its bell, and (through a lone CR, which no FTP
+// command can carry, so that file fails) start the line again over what was printed before.
+const std::string kHostileName = "red\x1b[31m\x07\x7fname.bin";
+const std::string kCrName = "over\rwritten.bin";
 
 // One connection of a small server that offers /pub/f.bin (and, with TraversalNames, hostile
 // entries beside it), with the fault played where it belongs.
@@ -50,7 +55,14 @@ void Serve(Peer& p, Fault fault) {
     p.WaitForClose(3000);
     return;
   }
-  p.LogIn(" SIZE\r\n EPSV\r\n");
+  if (fault == Fault::ControlCharacters) {
+    p.Reply("220 scripted");
+    p.AnswerUntil("FEAT", {{"USER", "331 Password\r\n"},
+                           {"PASS", "230-\x1b]0;window title\x07\r\n230 \xe2\x80\xaeIn\r\n"}});
+    p.Send("211-Features:\r\n SIZE\r\n EPSV\r\n211 End\r\n");
+  } else {
+    p.LogIn(" SIZE\r\n EPSV\r\n");
+  }
   std::string cwd = "/";
   std::string portLine;
   const std::string content = PatternBytes(kFileSize, 7);
@@ -119,10 +131,22 @@ void Serve(Peer& p, Fault fault) {
           listing += "-rw-r--r-- 1 u g 5 Jan 01 2020 a/../../escaped2.bin\r\n";
           listing += "drwxr-xr-x 2 u g 0 Jan 01 2020 ..\r\n";
         }
+        if (fault == Fault::ControlCharacters)
+          listing += "-rw-r--r-- 1 u g 5 Jan 01 2020 " + kHostileName + "\r\n" +
+                     "-rw-r--r-- 1 u g 5 Jan 01 2020 " + kCrName + "\r\n";
       }
       p.SendData(listing);
       p.CloseData();
       p.Reply("226 Done");
+    } else if (verb == "RETR" && fault == Fault::ControlCharacters &&
+               arg.size() > kHostileName.size() &&
+               arg.compare(arg.size() - kHostileName.size(), kHostileName.size(), kHostileName) ==
+                   0) {
+      if (p.AcceptData() < 0) return;
+      p.Reply("150 Opening BINARY mode data connection");
+      p.SendData("five\n");
+      p.CloseData();
+      p.Reply("226 Transfer complete");
     } else if (verb == "RETR") {
       if (arg != "/pub/f.bin") {
         p.Reply("550 No such file");
@@ -167,7 +191,7 @@ struct Outcome {
   std::string local;
 };
 
-Outcome GetFrom(Fault fault, bool passive = true) {
+Outcome GetFrom(Fault fault, const std::vector<std::string>& extra = {}, bool passive = true) {
   MultiScriptedServer server([fault](Peer& p, int) { Serve(p, fault); }, 12);
   Outcome o;
   o.local = MakeTempDir() + "/in";
@@ -175,6 +199,7 @@ Outcome GetFrom(Fault fault, bool passive = true) {
       "-s",    "127.0.0.1", "-t",  std::to_string(server.Port()), "-u", "u", "-p", "pw", "-g", "-l",
       o.local, "-r",        "/pub"};
   if (passive) args.push_back("-x");
+  args.insert(args.end(), extra.begin(), extra.end());
   o.result = RunTrox(args, "", kShortTimeouts);
   return o;
 }
@@ -225,7 +250,7 @@ TEST(TroxFaults, RefusalOnConnectIsAnInternetError) {
 TEST(TroxFaults, RepliesOutOfStepFailTheRunInsteadOfListingNothing) {
   for (bool passive : {true, false}) {
     SCOPED_TRACE(passive ? "data, then 226 without 150" : "a late reply to PORT");
-    Outcome o = GetFrom(passive ? Fault::ListingWithout150 : Fault::LatePortReply, passive);
+    Outcome o = GetFrom(passive ? Fault::ListingWithout150 : Fault::LatePortReply, {}, passive);
     ExpectFailedRun(o, kTransferErrors, 5);
     EXPECT_NE(o.result.output.find("ERROR 12111 : FTP dropped"), std::string::npos)
         << o.result.output;
@@ -370,6 +395,37 @@ TEST(TroxFaults, ALostConnectionIsReplacedForTheNextFile) {
 
 TEST(TroxFaults, FinalReplyBeforeTheDataStillWaitsForAllOfIt) {
   ExpectCompleteFile(GetFrom(Fault::FinalReplyBeforeData));
+}
+
+// Where text holds a raw control byte (line ends "\n" and "\r\n" excepted) or a bidi override;
+// "" when it holds none.
+std::string RawControl(const std::string& text) {
+  for (size_t i = 0; i < text.size(); ++i) {
+    unsigned char c = static_cast<unsigned char>(text[i]);
+    if (c == '\n' || (c == '\r' && i + 1 < text.size() && text[i + 1] == '\n')) continue;
+    if (c < 0x20 || c == 0x7f) return text.substr(i > 20 ? i - 20 : 0, 40);
+  }
+  size_t bidi = text.find("\xe2\x80\xae");
+  return bidi == std::string::npos ? "" : text.substr(bidi > 20 ? bidi - 20 : 0, 40);
+}
+
+TEST(TroxFaults, ControlCharactersFromTheServerAreShownEscapedAndUsedExactly) {
+  const std::string log = MakeTempDir() + "/run.log";
+  Outcome o = GetFrom(Fault::ControlCharacters, {"-v", "-o", log});
+  EXPECT_EQ(o.result.exitCode, 5) << o.result.output;
+  EXPECT_TRUE(ReadFileBytes(o.local + "/f.bin") == PatternBytes(kFileSize, 7));
+  EXPECT_EQ(ReadFileBytes(o.local + "/" + kHostileName), "five\n");
+  const std::string logged = ReadFileBytes(log);
+  for (const std::string& text : {o.result.output, logged}) {
+    EXPECT_NE(text.find("Receiving /pub/red\\x1b[31m\\x07\\x7fname.bin in BINARY mode ..."),
+              std::string::npos)
+        << text;
+    EXPECT_NE(text.find("Failed to receive /pub/over\\x0dwritten.bin!"), std::string::npos);
+    EXPECT_NE(text.find("230-\\x1b]0;window title\\x07"), std::string::npos) << text;
+    EXPECT_NE(text.find("230 \\u202eIn"), std::string::npos) << text;
+  }
+  EXPECT_EQ(RawControl(o.result.output), "");
+  EXPECT_EQ(RawControl(logged), "");
 }
 
 }  // namespace

@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "CommandLine.h"
+#include "DisplayText.h"
 #include "Messages.h"
 #include "PasswordCrypto.h"
 #include "TransferJob.h"
@@ -141,6 +142,22 @@ inline int Message(const uint8_t* data, size_t size) {
   (void)MessageTemplate(number);
   (void)LoadMessage(number, args);
   (void)LoadMessage(number);
+
+  // The input as a server-supplied text: what is shown holds no raw control byte but line ends,
+  // each line keeps its bound, and showing it again changes nothing while nothing was cut.
+  std::string shown = DisplayText(input);
+  size_t lineStart = 0;
+  for (size_t i = 0; i <= shown.size(); ++i) {
+    if (i == shown.size() || shown[i] == '\n') {
+      Check(i - lineStart <= kDisplayLineLimit + 32);
+      lineStart = i + 1;
+      continue;
+    }
+    unsigned char c = static_cast<unsigned char>(shown[i]);
+    bool lineEnd = c == '\r' && i + 1 < shown.size() && shown[i + 1] == '\n';
+    Check(c == '\t' || lineEnd || (c >= 0x20 && c != 0x7f));
+  }
+  if (size <= kDisplayLineLimit / 6) Check(DisplayText(shown) == shown);
   return 0;
 }
 
@@ -176,13 +193,23 @@ inline int CommandLine(const uint8_t* data, size_t size) {
   args.push_back(current);
   std::vector<char*> argv;
   for (std::string& a : args) {
-    if (a.size() >= 2 && (a[1] == 'f' || a[1] == 'F')) return 0;
+    // Letters share an argument ("-gf"): any option argument with an f in it may name a file.
+    if (a.size() >= 2 && a[0] == '-' && a.find('f') != std::string::npos) return 0;
     argv.push_back(a.data());
   }
   argv.push_back(nullptr);
   CTransferJob job;
-  int result = ParseCommandLine(static_cast<int>(args.size()), argv.data(), job);
+  std::string problem;
+  int argc = static_cast<int>(args.size());
+  int result = ParseCommandLine(argc, argv.data(), job, &problem);
   Check(result == kResultOk || result == kResultBadArguments);
+  // A bad command line always says why, in one line.
+  Check((result == kResultOk) == problem.empty());
+  Check(problem.find('\n') == std::string::npos);
+  // Blanking touches only the values of -p and -q: the command line reads the same afterwards.
+  HideSecretArguments(argc, argv.data());
+  CTransferJob again;
+  Check(ParseCommandLine(argc, argv.data(), again) == result);
   return 0;
 }
 
