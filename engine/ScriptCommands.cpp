@@ -9,8 +9,25 @@
 
 namespace {
 
-constexpr uint32_t kResponseCapacity = 1024;
 constexpr uint32_t kDataPiece = 255;
+
+// The thread's last reply whole, however long (STAT and HELP replies run to many lines): the
+// first call learns its length.
+bool ReadLastReply(std::string& text) {
+  uint32_t replyNumber = 0;
+  char probe[1];
+  uint32_t length = sizeof probe;
+  if (InternetGetLastResponseInfo(&replyNumber, probe, &length)) {
+    text.clear();
+    return true;
+  }
+  if (length == 0) return false;
+  text.assign(length + 1, '\0');
+  uint32_t capacity = length + 1;
+  if (!InternetGetLastResponseInfo(&replyNumber, text.data(), &capacity)) return false;
+  text.resize(capacity);
+  return true;
+}
 
 // A transfer script with "%s" is a template of one argument: the first "%s" takes the name and
 // "%%" gives "%". Any other conversion (a second "%s" included) stays as written, so a template
@@ -57,12 +74,8 @@ int CTransferJob::SendCommand(const std::string& command, int expectResponse) {
     return 0;
   }
 
-  char response[kResponseCapacity];
-  uint32_t length = kResponseCapacity;
-  uint32_t replyNumber = 0;
-  if (InternetGetLastResponseInfo(&replyNumber, response, &length)) {
-    Output(std::string(response, length), 1);
-  }
+  std::string reply;
+  if (ReadLastReply(reply)) Output(reply, 1);
 
   if (data) {
     // A failure while reading ends the reading; what came so far is still shown, and the

@@ -2,6 +2,7 @@
 // as success, and the server's refusal text in error reports.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -166,6 +167,18 @@ TEST_P(TransferRunTest, RefusedConnectScriptFailsTheRun) {
   job.SetServerPath("/");
   EXPECT_EQ(job.Run(), 5);
   EXPECT_EQ(job.m_connection, nullptr);
+}
+
+TEST_P(TransferRunTest, ScriptReplyLongerThanOneKibibyteIsShownWhole) {
+  for (int i = 0; i < 40; ++i)
+    WriteFileBytes(Root("/many/listed-in-the-status-reply-" + std::to_string(i) + ".txt"), "x");
+  job.AddConnScript("STAT /many");
+  EXPECT_EQ(job.Run(), 0);
+  auto reply = std::find_if(g_lines.begin(), g_lines.end(),
+                            [](const std::string& line) { return line.rfind("213", 0) == 0; });
+  ASSERT_NE(reply, g_lines.end());
+  EXPECT_GT(reply->size(), 1024u);
+  EXPECT_NE(reply->find("listed-in-the-status-reply-39.txt"), std::string::npos) << *reply;
 }
 
 TEST_P(TransferRunTest, SingleModeCutsThePathToItsFolderWithoutEnteringIt) {
