@@ -228,7 +228,10 @@ int CTransferJob::CreateRemoteFolder(const std::string& localFolderPath) {
 int CTransferJob::SendFileInBlocks(const std::string& localPath, const std::string& remoteName,
                                    uint32_t type) {
   std::unique_ptr<char[]> buffer(new (std::nothrow) char[kBlockSize]);
-  if (!buffer) return 0;
+  if (!buffer) {
+    SetLastError(ENOMEM);
+    return 0;
+  }
   // The local file is opened first so that a file that cannot be read leaves no empty remote
   // twin behind.
   LocalFd local(::open(localPath.c_str(), O_RDONLY | O_CLOEXEC));

@@ -8,6 +8,8 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
+#include <new>
 #include <string>
 #include <vector>
 
@@ -15,6 +17,22 @@
 #include "TransferJob.h"
 #include "Walks.h"
 #include "ftp/Internet.h"
+
+// Armed, the next nothrow array allocation fails, as the walks' block buffers would when memory
+// runs out.
+static bool g_failNextNothrowArray = false;
+
+void* operator new[](std::size_t size, const std::nothrow_t&) noexcept {
+  if (g_failNextNothrowArray) {
+    g_failNextNothrowArray = false;
+    return nullptr;
+  }
+  try {
+    return ::operator new[](size);
+  } catch (...) {
+    return nullptr;
+  }
+}
 
 namespace {
 
@@ -348,4 +366,15 @@ TEST(Scripts, TransferTemplateTakesOneNameAndNeverReadsAMissingArgument) {
   EXPECT_EQ(empty.RunTranScripts("a"), 1);
   EXPECT_EQ(empty.RunDiscScripts(), 1);
   EXPECT_EQ(empty.m_transferFailed, 0u);
+}
+
+TEST(Walks, BlockBufferThatCannotBeHadIsReportedAsOutOfMemory) {
+  const std::string local = MakeTempDir() + "/a.bin";
+  WriteFileBytes(local, "abc");
+  CTransferJob job;
+  SetLastError(ENOENT);  // an older failure that must not be taken for this one
+  g_failNextNothrowArray = true;
+  EXPECT_EQ(job.SendFileInBlocks(local, "a.bin", FTP_TRANSFER_TYPE_BINARY), 0);
+  g_failNextNothrowArray = false;
+  EXPECT_EQ(GetLastError(), static_cast<uint32_t>(ENOMEM));
 }
