@@ -15,7 +15,7 @@
 namespace {
 
 constexpr const char* kProductName = "Varnook FTP";
-constexpr const char* kVersion = "3.00";
+constexpr const char* kVersion = TROX_VERSION;  // from the build
 constexpr const char* kNotice = "- unattended file transfer to and from FTP servers";
 
 constexpr size_t kBannerBuffer = 256;

@@ -10,6 +10,7 @@
 
 #include "Messages.h"
 #include "TransferJob.h"
+#include "UpgradeCheck.h"
 #include "ftp/Internet.h"
 
 namespace {
@@ -91,7 +92,7 @@ int CTransferJob::Run() {
   try {
     m_session = std::make_unique<CInternetSession>("Varnook FTP", m_sessionContext, m_accessType,
                                                    m_proxy, m_proxyBypass, m_sessionFlags);
-    if (m_upgrade) CheckUpgrade();
+    if (m_upgrade) RunUpgradeCheck(*this);
 
     if (!m_server.empty()) {
       Output(LoadMessage(3, {m_server}), 1);

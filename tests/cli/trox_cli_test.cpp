@@ -172,12 +172,18 @@ TEST(TroxCli, UnreachableServerEndsWithTheInternetErrorText) {
                           "Error 004 : WinInet error 12029 - Cannot connect.\n\n");
 }
 
-TEST(TroxCli, UnreachableUpgradeServerConnectsToNoFtpServer) {
-  ProcessResult r = RunTrox({"-d", "-s", "127.0.0.1", "-t", "1", "-l", MakeTempDir()}, "",
-                            {{"TROX_UPGRADE_SERVER", "http://127.0.0.1:1"}});
+TEST(TroxCli, UnreachableUpgradeServerFailsACheckAloneButNoTransfer) {
+  ProcessResult r = RunTrox({"-d"}, "", {{"TROX_UPGRADE_SERVER", "http://127.0.0.1:1"}});
   EXPECT_EQ(r.exitCode, 4);
-  EXPECT_FALSE(Contains(r.output, "Connecting to"));
+  EXPECT_FALSE(Contains(r.output, "Upgrade check failed"));
   EXPECT_TRUE(EndsWith(r.output, "Error 004 : WinInet error 12029 - Cannot connect.\n\n"));
+
+  // With an FTP server the run goes on, here to a port where nothing listens.
+  r = RunTrox({"-d", "-s", "127.0.0.1", "-t", "1", "-l", MakeTempDir()}, "",
+              {{"TROX_UPGRADE_SERVER", "http://127.0.0.1:1"}});
+  EXPECT_EQ(r.exitCode, 4);
+  EXPECT_TRUE(Contains(r.output, "Upgrade check failed: Cannot connect (")) << r.output;
+  EXPECT_TRUE(Contains(r.output, "\nConnecting to 127.0.0.1 ...\n")) << r.output;
 }
 
 TEST_P(TroxCliTest, CreatesTheRemoteFolderAndEndsOk) {

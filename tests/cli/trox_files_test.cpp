@@ -15,7 +15,7 @@ namespace {
 
 const std::string kOk = "OK\n\n";
 const std::string kBadArguments = "Error 002 : Bad command line arguments.\n\n";
-const char kQuery[] = "GET /upgrade.asp?product=trox&version=3.00 HTTP/1.";
+const char kQuery[] = "GET /upgrade.asp?product=trox&version=" TROX_VERSION " HTTP/1.";
 
 bool EndsWith(const std::string& text, const std::string& end) {
   return text.size() >= end.size() && text.compare(text.size() - end.size(), end.size(), end) == 0;
@@ -151,19 +151,36 @@ TEST(TroxUpgrade, NegativeAnswerFromAFileWithOnlyTheUpgradeFlag) {
   EXPECT_EQ(web.RequestLines()[0].rfind(kQuery, 0), 0u);
 }
 
-TEST(TroxUpgrade, UnreachableUpgradeServerStopsBeforeTheFtpServer) {
+// A web site that is down, or none at all, must not cost the transfer: one line says so, in the
+// output and the log, and the transfer's result is the run's.
+TEST(TroxUpgrade, CheckThatCannotBeMadeDoesNotStopTheTransfer) {
   FtpTestServer& ftp = SharedFtpServer(ServerKind::Pyftpdlib);
-  ftp.MarkLog();
   RefusingPort closed;
-  std::string dir = MakeTempDir();
-  ProcessResult r = RunTrox({"-d", "-s", ftp.Host(), "-t", std::to_string(ftp.Port()), "-u",
-                             ftp.User(), "-p", ftp.Password(), "-l", dir},
-                            "", {{"TROX_UPGRADE_SERVER", closed.Address()}});
+  for (const std::string& web : {closed.Address(), std::string()}) {
+    ftp.MarkLog();
+    std::string dir = MakeTempDir();
+    WriteFileBytes(dir + "/local/a.txt", "a\n");
+    ProcessResult r =
+        RunTrox({"-d", "-s", ftp.Host(), "-t", std::to_string(ftp.Port()), "-u", ftp.User(), "-p",
+                 ftp.Password(), "-l", dir + "/local", "-r", "/nightly", "-o", dir + "/run.log"},
+                "", {{"TROX_UPGRADE_SERVER", web}});
+    EXPECT_EQ(r.exitCode, 0) << r.output;
+    std::string said = web.empty() ? "No upgrade server is configured.\nConnecting to "
+                                   : "Upgrade check failed: Cannot connect (";
+    EXPECT_TRUE(Contains(r.output, said)) << r.output;
+    EXPECT_TRUE(Contains(ReadFileBytes(dir + "/run.log"), said.substr(0, 25)));
+    EXPECT_TRUE(EndsWith(r.output, kOk)) << r.output;
+    EXPECT_EQ(ReadFileBytes(ftp.Root() + "/nightly/a.txt"), "a\n");
+  }
+}
+
+TEST(TroxUpgrade, CheckAloneWithoutAServerToAskFails) {
+  ProcessResult r = RunTrox({"-d"}, "", {{"TROX_UPGRADE_SERVER", ""}});
   EXPECT_EQ(r.exitCode, 4) << r.output;
-  EXPECT_TRUE(EndsWith(r.output, "Error 004 : WinInet error 12029 - Cannot connect.\n\n"))
+  EXPECT_TRUE(EndsWith(r.output,
+                       "No upgrade server is configured.\n"
+                       "Error 004 : WinInet error 12005 - Invalid URL.\n\n"))
       << r.output;
-  EXPECT_FALSE(Contains(r.output, "Connecting"));
-  EXPECT_FALSE(Contains(ftp.CommandLog(), "USER"));
 }
 
 }  // namespace

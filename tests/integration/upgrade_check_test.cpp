@@ -2,6 +2,7 @@
 
 #include <cstdlib>
 
+#include "FtpServers.h"
 #include "LocalHttpServer.h"
 #include "TransferJob.h"
 #include "UpgradeCheck.h"
@@ -9,7 +10,9 @@
 
 namespace {
 
-const char kRequestLine[] = "GET /upgrade.asp?product=trox&version=3.00 HTTP/1.";
+std::string RequestLine(const std::string& version) {
+  return "GET /upgrade.asp?product=trox&version=" + version + " HTTP/1.";
+}
 
 int Collect(const char* text, int endOfLine, TransferProgress*, uintptr_t userData) {
   auto* lines = reinterpret_cast<std::vector<std::string>*>(userData);
@@ -25,13 +28,14 @@ class UpgradeCheck : public ::testing::Test {
   }
   void TearDown() override {
     unsetenv("TROX_UPGRADE_SERVER");
-    SetUpgradeCheckVersion("3.00");
+    SetUpgradeCheckVersion(m_buildVersion);
   }
   void Check(const std::string& server) {
     setenv("TROX_UPGRADE_SERVER", server.c_str(), 1);
     m_job.CheckUpgrade();
   }
 
+  const std::string m_buildVersion = UpgradeCheckVersion();
   CTransferJob m_job;
   std::vector<std::string> m_lines;
 };
@@ -44,7 +48,8 @@ TEST_F(UpgradeCheck, AnswerWithAvailableIsPositive) {
   EXPECT_EQ(m_lines[0], "UPGRADE AVAILABLE - Visit " + server.Address() + " to download!\n");
   EXPECT_EQ(m_lines[1], "\n");
   ASSERT_EQ(server.RequestLines().size(), 1u);
-  EXPECT_EQ(server.RequestLines()[0].rfind(kRequestLine, 0), 0u) << server.RequestLines()[0];
+  EXPECT_EQ(server.RequestLines()[0].rfind(RequestLine(TROX_VERSION), 0), 0u)
+      << server.RequestLines()[0];
 }
 
 TEST_F(UpgradeCheck, AnyOtherAnswerIsNegativeAndKeepsTheFlag) {
@@ -95,8 +100,7 @@ TEST_F(UpgradeCheck, AsksWithTheRunningVersion) {
   SetUpgradeCheckVersion("3.02");
   Check(server.Address());
   ASSERT_EQ(server.RequestLines().size(), 1u);
-  EXPECT_EQ(server.RequestLines()[0].rfind("GET /upgrade.asp?product=trox&version=3.02 HTTP/1.", 0),
-            0u);
+  EXPECT_EQ(server.RequestLines()[0].rfind(RequestLine("3.02"), 0), 0u);
 }
 
 TEST_F(UpgradeCheck, UnreachableServerThrowsAndReportsNothing) {
@@ -119,13 +123,73 @@ TEST_F(UpgradeCheck, WorksOutsideARunWithASessionOfItsOwn) {
   EXPECT_FALSE(m_job.m_session);
 }
 
-TEST(UpgradeServer, EnvironmentOverridesTheBuiltInServer) {
-  unsetenv("TROX_UPGRADE_SERVER");
-  std::string builtIn = UpgradeServer();
-  EXPECT_EQ(builtIn.rfind("http://", 0), 0u) << builtIn;
-  EXPECT_NE(builtIn.back(), '/');
+TEST_F(UpgradeCheck, WithoutAServerToAskItSaysSoAndAsksNothing) {
+  Check("");
+  EXPECT_EQ(m_lines, std::vector<std::string>{"No upgrade server is configured.\n"});
+  EXPECT_EQ(m_job.m_upgradeAvailable, 0u);
+}
+
+// Run's step: with an FTP server the check never stops the transfer; a check alone that cannot
+// be made is the run's failure.
+TEST_F(UpgradeCheck, FailedCheckStopsOnlyACheckAlone) {
+  FtpTestServer& ftp = SharedFtpServer(ServerKind::Pyftpdlib);
+  RefusingPort closed;
+  struct Case {
+    std::string upgradeServer;
+    bool withFtp;
+    std::string firstLine;  // empty: the run throws
+    uint32_t error;
+  };
+  const Case cases[] = {
+      {closed.Address(), true, "Upgrade check failed: Cannot connect (", 0},
+      {"", true, "No upgrade server is configured.", 0},
+      {closed.Address(), false, "", ERROR_INTERNET_CANNOT_CONNECT},
+      {"", false, "No upgrade server is configured.", ERROR_INTERNET_INVALID_URL},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.upgradeServer + (c.withFtp ? " with FTP" : " alone"));
+    setenv("TROX_UPGRADE_SERVER", c.upgradeServer.c_str(), 1);
+    CTransferJob job;
+    std::vector<std::string> lines;
+    job.SetHostOutput(&Collect, reinterpret_cast<uintptr_t>(&lines));
+    job.SetUpgrade();
+    if (c.withFtp) {
+      job.SetServer(ftp.Host());
+      job.SetPort(ftp.Port());
+      job.SetUser(ftp.User());
+      job.SetPassword(ftp.Password());
+      job.SetLocalPath(MakeTempDir());
+    }
+    uint32_t error = 0;
+    int result = -1;
+    try {
+      result = job.Run();
+    } catch (const CInternetException& e) {
+      error = e.m_dwError;
+    }
+    EXPECT_EQ(error, c.error);
+    if (c.withFtp) {
+      EXPECT_EQ(result, 0);
+      ASSERT_GE(lines.size(), 2u);
+      EXPECT_EQ(lines[1], "Connecting to 127.0.0.1 ...\n");
+    }
+    if (c.firstLine.empty()) {
+      EXPECT_TRUE(lines.empty());
+    } else {
+      ASSERT_FALSE(lines.empty());
+      EXPECT_EQ(lines[0].rfind(c.firstLine, 0), 0u) << lines[0];
+      EXPECT_EQ(lines[0].find('\n'), lines[0].size() - 1) << "one line";
+    }
+  }
+}
+
+TEST(UpgradeServer, TheEnvironmentDecidesWhereTheQueryGoes) {
   setenv("TROX_UPGRADE_SERVER", "http://127.0.0.1:8080//", 1);
-  EXPECT_EQ(UpgradeCheckAddress(), "http://127.0.0.1:8080/upgrade.asp?product=trox&version=3.00");
+  EXPECT_EQ(UpgradeCheckAddress(),
+            "http://127.0.0.1:8080/upgrade.asp?product=trox&version=" TROX_VERSION);
+  // Set but empty: no server, whatever the build was configured with.
+  setenv("TROX_UPGRADE_SERVER", "", 1);
+  EXPECT_EQ(UpgradeServer(), "");
   unsetenv("TROX_UPGRADE_SERVER");
 }
 
