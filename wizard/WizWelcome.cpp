@@ -15,7 +15,7 @@
 int (*CWizWelcome::s_cryptoAvailable)() = PasswordCryptoAvailable;
 
 namespace {
-constexpr const char* kVersion = "3.02";
+constexpr const char* kVersion = TROX_WIZARD_VERSION;  // from the build
 constexpr const char* kNotice = "- files to and from FTP servers, step by step";
 }  // namespace
 

@@ -7,8 +7,10 @@
 #include "CommandLine.h"
 #include "Screenshots.h"
 #include "TROXWizardDlg.h"
+#include "UpgradeCheck.h"
 
 int main(int argc, char** argv) {
+  SetUpgradeCheckVersion(TROX_WIZARD_VERSION);
   const char* screenshots = std::getenv("TROX_WIZARD_SCREENSHOTS");
   std::unique_ptr<QTemporaryDir> scratch;
   if (screenshots && screenshots[0]) {

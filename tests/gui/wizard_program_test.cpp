@@ -4,6 +4,7 @@
 
 #include <filesystem>
 
+#include "../integration/LocalHttpServer.h"
 #include "FtpServers.h"
 #include "TransferFile.h"
 #include "TransferJob.h"
@@ -59,4 +60,32 @@ TEST(WizardProgram, AutoTransferFileSendsItsFolderAndExits) {
   EXPECT_EQ(ReadFileBytes(server.Root() + "/published/images/logo.png"), PatternBytes(200000, 3));
   std::string written = ReadFileBytes(log);
   EXPECT_NE(written.find(" ***** Varnook FTP Transfer Ends *****"), std::string::npos) << written;
+}
+
+TEST(WizardProgram, AsksTheUpgradeCheckWithItsOwnVersion) {
+  FtpTestServer& server = SharedFtpServer(ServerKind::Pyftpdlib);
+  LocalHttpServer web("none");
+  CTransferJob job;
+  job.SetServer(server.Host());
+  job.SetPort(server.Port());
+  job.SetUser(server.User());
+  job.SetPassword(server.Password());
+  job.SetLocalPath(MakeTempDir());
+  job.SetUpgrade();
+  job.SetAutoTransfer();
+  std::string trx = MakeTempDir() + "/check.trx";
+  ASSERT_EQ(WriteTransferFile(trx, job), 0);
+
+  ProcessResult run = RunProgram(std::string(TROX_BIN_DIR) + "/trox-wizard", {trx}, "",
+                                 {{"QT_QPA_PLATFORM", "offscreen"},
+                                  {"TROX_UPGRADE_SERVER", web.Address()},
+                                  {"XDG_CONFIG_HOME", MakeTempDir()},
+                                  {"XDG_DATA_HOME", MakeTempDir()}},
+                                 60);
+  ASSERT_EQ(run.exitCode, 0) << run.output;
+  ASSERT_EQ(web.RequestLines().size(), 1u);
+  EXPECT_EQ(web.RequestLines()[0].rfind(
+                "GET /upgrade.asp?product=trox&version=" TROX_WIZARD_VERSION " HTTP/1.", 0),
+            0u)
+      << web.RequestLines()[0];
 }
