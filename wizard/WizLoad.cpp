@@ -34,6 +34,7 @@ CWizLoad::CWizLoad(CTransferJob* working, CTransferJob* saved, const std::string
   m_combo = new QComboBox(this);
   m_combo->setEditable(true);
   m_combo->setInsertPolicy(QComboBox::NoInsert);
+  KeepTypedText(m_combo);
   m_combo->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
   m_combo->setMinimumContentsLength(30);
   m_browse = new QPushButton(QStringLiteral("..."), this);

@@ -1,5 +1,6 @@
 #include "WizPage.h"
 
+#include <QComboBox>
 #include <QFont>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -57,6 +58,13 @@ QLabel* CWizPage::MakeText(const QString& text) {
   auto* label = new QLabel(text);
   label->setWordWrap(true);
   return label;
+}
+
+void CWizPage::KeepTypedText(QComboBox* combo) {
+  // The box's own completer fills in the rest of a listed entry as one types (192.168.1.2 would
+  // become 192.168.1.20, "job" would load "job.trx"), and on Enter it swaps a text that matches
+  // an entry but for case for that entry.
+  combo->setCompleter(nullptr);
 }
 
 namespace {

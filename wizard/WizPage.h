@@ -7,6 +7,7 @@
 
 class CTransferJob;
 class CWizardSheet;
+class QComboBox;
 class QLabel;
 class QVBoxLayout;
 
@@ -43,6 +44,9 @@ class CWizPage : public QWidget {
   QLabel* MakeTitle(const QString& text, bool large);
   // A wrapped text line.
   static QLabel* MakeText(const QString& text);
+  // An editable box over a recently-used list keeps exactly what was typed; the list is offered
+  // in the drop-down only.
+  static void KeepTypedText(QComboBox* combo);
 
   CTransferJob* m_working;
   CTransferJob* m_saved;

@@ -34,6 +34,7 @@ CWizServer::CWizServer(CTransferJob* working, CTransferJob* saved, CWizSettings*
   m_combo = new QComboBox(this);
   m_combo->setEditable(true);
   m_combo->setInsertPolicy(QComboBox::NoInsert);
+  KeepTypedText(m_combo);
   serverLabel->setBuddy(m_combo);
   auto* advanced = new QPushButton(QStringLiteral("&Advanced ..."), this);
   serverRow->addWidget(serverLabel);

@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <QApplication>
+#include <QKeyEvent>
 #include <QSettings>
 #include <string>
 
@@ -24,6 +26,19 @@ inline std::string StoredValue(const QString& name) {
 inline bool StoredValueExists(const QString& name) {
   QSettings settings(QStringLiteral("Varnook"), QStringLiteral("TROX"));
   return settings.contains(QStringLiteral("Wizard/") + name);
+}
+
+// Types text into a widget key by key, as a user does after clicking into it, so that whatever
+// reacts to focus and keys (a completer, say) sees each one.
+inline void TypeKeys(QWidget* widget, const QString& text) {
+  QFocusEvent focusIn(QEvent::FocusIn, Qt::MouseFocusReason);
+  QApplication::sendEvent(widget, &focusIn);
+  for (QChar c : text) {
+    QKeyEvent press(QEvent::KeyPress, 0, Qt::NoModifier, QString(c));
+    QApplication::sendEvent(widget, &press);
+    QKeyEvent release(QEvent::KeyRelease, 0, Qt::NoModifier, QString(c));
+    QApplication::sendEvent(widget, &release);
+  }
 }
 
 // Settings emptied and the dialog host scripted for every test.

@@ -178,6 +178,32 @@ TEST_F(WizardSheetTest, LoadPageListsOnlyExistingRecentFiles) {
   EXPECT_TRUE(Load().LoadRadio()->isChecked());
 }
 
+TEST_F(WizardSheetTest, RecentListsKeepWhatWasTyped) {
+  // The typed texts are the start of listed entries; what was typed is what counts.
+  std::string typed = WriteJobFile("job", "192.168.1.2");
+  AddFileMru(WriteJobFile("job.trx", "listed.example.com"));
+  m_settings.SetServerMruEnabled(1);
+  AddServerMru("192.168.1.20", "", "");
+  CWizardSheet& sheet = Open();
+  sheet.Next();
+  Load().SelectLoad();
+  Load().PathCombo()->clearEditText();
+  TypeKeys(Load().PathCombo()->lineEdit(), QString::fromStdString(typed));
+  sheet.Next();
+  EXPECT_EQ(m_working.m_jobFile, typed);
+  EXPECT_EQ(m_working.GetServer(), "192.168.1.2");
+
+  QComboBox* server = Server().ServerCombo();
+  ASSERT_EQ(server->count(), 1);
+  server->clearEditText();
+  TypeKeys(server->lineEdit(), QStringLiteral("192.168.1.2"));
+  sheet.Next();
+  EXPECT_EQ(m_working.GetServer(), "192.168.1.2");
+  std::string first, user, password;
+  ReadServerMru(0, first, user, password);
+  EXPECT_EQ(first, "192.168.1.2");
+}
+
 TEST_F(WizardSheetTest, NewTransferResetsWithUpgradeAndCancelDoesNotAsk) {
   std::string path = WriteJobFile("job.trx", "ftp.example.com");
   ASSERT_EQ(ReadTransferFile(path, m_working), 0);
