@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <memory>
 
+#include "LocalFiles.h"
 #include "PasswordCrypto.h"
 
 namespace {
@@ -96,8 +97,9 @@ std::string ReadFileMru(int index) {
 }
 
 void AddFileMru(const std::string& path) {
+  // A relative path would name another file once the wizard starts in another folder.
   FileMruList list = ReadFileMruList();
-  if (MruAddFile(list, path)) WriteFileMruList(list);
+  if (MruAddFile(list, NormalizeLocalPath(path))) WriteFileMruList(list);
 }
 
 void RemoveFileMru(const std::string& path) {

@@ -3,6 +3,7 @@
 #include <cctype>
 #include <cstdlib>
 
+#include "LocalFiles.h"
 #include "TransferFile.h"
 #include "TransferJob.h"
 
@@ -27,9 +28,12 @@ LoadNextResult LoadPageNext(bool newTransfer, const std::string& path, CTransfer
     // A new transfer checks for updates unless the user turns it off later.
     working.SetUpgrade();
   } else {
-    if (ReadTransferFile(path, working) != 0) return LoadNextResult::InvalidFile;
-    working.SetJobFile(path);
-    if (addFileMru) addFileMru(path);
+    // The job file is saved to and the list is read from wherever the wizard runs next: both
+    // keep the absolute path.
+    const std::string absolute = NormalizeLocalPath(path);
+    if (ReadTransferFile(absolute, working) != 0) return LoadNextResult::InvalidFile;
+    working.SetJobFile(absolute);
+    if (addFileMru) addFileMru(absolute);
   }
   saved = working;
   return LoadNextResult::Moved;

@@ -18,7 +18,8 @@ bool AskBeforeCancel(bool finalPage, const CTransferJob& working, const CTransfe
 bool ShowCryptoWarning(int cryptoWarnEnabled, int cryptoAvailable);
 
 // Load page's Next. The working job is reset either way; a loaded file also becomes the job file
-// and goes to the front of the transfer-file list (addFileMru). On success the saved job follows.
+// and goes to the front of the transfer-file list (addFileMru), both by its absolute path. On
+// success the saved job follows.
 enum class LoadNextResult { Moved, InvalidFile };
 LoadNextResult LoadPageNext(bool newTransfer, const std::string& path, CTransferJob& working,
                             CTransferJob& saved,

@@ -311,6 +311,19 @@ TEST(WizardRules, LoadPageNext) {
   EXPECT_EQ(working.GetServer(), "");
   EXPECT_EQ(working.m_upgrade, 1u);
   EXPECT_EQ(working.IsSameAs(saved), 1);
+
+  // A relative path is stored as the absolute one: the wizard may start elsewhere next time.
+  const fs::path before = fs::current_path();
+  fs::current_path(dir);
+  const std::string absolute = fs::current_path().string() + "/good.trx";
+  added.clear();
+  EXPECT_EQ(LoadPageNext(false, "./good.trx", working, saved, add), LoadNextResult::Moved);
+  AddFileMru("good.trx");
+  fs::current_path(before);
+  EXPECT_EQ(working.m_jobFile, absolute);
+  EXPECT_EQ(added, std::vector<std::string>{absolute});
+  EXPECT_EQ(ReadFileMru(0), absolute);
+  ClearWizardSettings();
 }
 
 TEST(FileType, RegistersMimeTypeAndDesktopEntry) {
