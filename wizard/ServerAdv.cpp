@@ -12,6 +12,10 @@
 #include "TransferJob.h"
 #include "WizardRules.h"
 
+namespace {
+constexpr uint32_t kMaxPort = 65535;
+}  // namespace
+
 CServerAdv::CServerAdv(CTransferJob* job, QWidget* parent) : CModalDialog(parent), m_job(job) {
   setWindowTitle(QStringLiteral("Varnook FTP - Server Advanced Settings"));
   auto* layout = new QVBoxLayout(this);
@@ -72,14 +76,15 @@ void CServerAdv::ShowFields() {
   m_proxyPortEdit->setText(QString::number(m_proxyPort));
 }
 
-bool CServerAdv::ReadNumber(QLineEdit* edit, uint32_t& field) {
+bool CServerAdv::ReadPort(QLineEdit* edit, uint32_t& field) {
+  // Both fields are TCP ports: a larger number would be cut to another port without a word.
   std::optional<uint32_t> number = ParseUnsignedField(edit->text().toStdString());
-  if (number) {
+  if (number && *number <= kMaxPort) {
     field = *number;
     return true;
   }
-  CDialogHost::Get().MessageBox(this, "Please enter a whole number from 0 to 4294967295.",
-                                "Varnook FTP", MsgIcon::Warning);
+  CDialogHost::Get().MessageBox(this, "Please enter a whole number from 0 to 65535.", "Varnook FTP",
+                                MsgIcon::Warning);
   edit->setFocus();
   edit->selectAll();
   return false;
@@ -89,7 +94,7 @@ bool CServerAdv::OnOK() {
   // Read every field before anything goes into the job, so that a refused field leaves the job
   // as it was.
   uint32_t port = m_port, proxyPort = m_proxyPort;
-  if (!ReadNumber(m_portEdit, port) || !ReadNumber(m_proxyPortEdit, proxyPort)) return false;
+  if (!ReadPort(m_portEdit, port) || !ReadPort(m_proxyPortEdit, proxyPort)) return false;
   m_passive = m_passiveCheck->isChecked() ? 1 : 0;
   m_port = port;
   m_proxyAddress = m_addressEdit->text().toStdString();

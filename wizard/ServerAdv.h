@@ -17,7 +17,8 @@ class CServerAdv : public CModalDialog {
   explicit CServerAdv(CTransferJob* job, QWidget* parent = nullptr);
 
   void OnInitDialog() override;
-  // A port field that is not an unsigned number is reported and keeps the dialog open.
+  // A port field that is not a whole number from 0 to 65535 is reported and keeps the dialog
+  // open; nothing reaches the job then.
   bool OnOK() override;
 
   QCheckBox* PassiveCheck() const { return m_passiveCheck; }
@@ -27,7 +28,7 @@ class CServerAdv : public CModalDialog {
 
  private:
   void ShowFields();
-  bool ReadNumber(QLineEdit* edit, uint32_t& field);
+  bool ReadPort(QLineEdit* edit, uint32_t& field);
 
   CTransferJob* m_job;
   int m_passive = 0;

@@ -85,7 +85,18 @@ bool ServerAddressAccepted(const std::string& server) {
 
 ProxyParts SplitProxy(const std::string& proxy) {
   ProxyParts parts;
-  size_t colon = proxy.find(':');
+  // An IPv6 address holds colons of its own: only one after its closing bracket, or after a host
+  // that has no other colon, comes before a port.
+  size_t colon;
+  if (!proxy.empty() && proxy[0] == '[') {
+    size_t close = proxy.find(']');
+    colon = close == std::string::npos || proxy.compare(close + 1, 1, ":") != 0 ? std::string::npos
+                                                                                : close + 1;
+  } else {
+    colon = proxy.find(':');
+    if (colon != std::string::npos && proxy.find(':', colon + 1) != std::string::npos)
+      colon = std::string::npos;
+  }
   if (colon == std::string::npos) {
     parts.address = proxy;
     return parts;
@@ -98,6 +109,9 @@ ProxyParts SplitProxy(const std::string& proxy) {
 
 std::string JoinProxy(const std::string& address, uint32_t port) {
   if (address.empty()) return {};
+  // A bare IPv6 address gets its brackets, or its last group would be read as the port.
+  if (address[0] != '[' && address.find(':') != std::string::npos)
+    return "[" + address + "]:" + std::to_string(port);
   return address + ":" + std::to_string(port);
 }
 

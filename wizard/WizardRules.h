@@ -43,14 +43,16 @@ std::optional<ServerMruEntry> StoreServerPage(const ServerPageState& state, CTra
 // Next refuses an empty server (a server of blanks is accepted).
 bool ServerAddressAccepted(const std::string& server);
 
-// "host:port" as the server advanced dialog shows it: without ':' the whole text is the address
-// and the port 0; after ':' the digits that follow, read as a decimal number.
+// "host:port" as the server advanced dialog shows it: without a port the whole text is the address
+// and the port 0; after the port's ':' the digits that follow, read as a decimal number. An IPv6
+// address keeps its colons: "[::1]:8080" is "[::1]" and 8080, a bare "::1" an address alone.
 struct ProxyParts {
   std::string address;
   uint32_t port = 0;
 };
 ProxyParts SplitProxy(const std::string& proxy);
-// "address:port", or "" when the address is empty (the job then uses the system's settings).
+// "address:port" ("[address]:port" for a bare IPv6 address), or "" when the address is empty (the
+// job then uses the system's settings).
 std::string JoinProxy(const std::string& address, uint32_t port);
 // An unsigned whole number of 32 bits, blanks around it allowed; nothing else.
 std::optional<uint32_t> ParseUnsignedField(const std::string& text);

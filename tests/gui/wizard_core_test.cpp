@@ -225,6 +225,17 @@ TEST(WizardRules, ProxySplitAndJoin) {
   EXPECT_EQ(SplitProxy("host:3128x").port, 3128u);
   EXPECT_EQ(SplitProxy("").address, "");
   EXPECT_EQ(JoinProxy("", 8080), "");
+  // IPv6: the port follows the closing bracket; a bare address has none and gets brackets.
+  parts = SplitProxy("[::1]:8080");
+  EXPECT_EQ(parts.address, "[::1]");
+  EXPECT_EQ(parts.port, 8080u);
+  EXPECT_EQ(JoinProxy(parts.address, parts.port), "[::1]:8080");
+  parts = SplitProxy("fe80::1");
+  EXPECT_EQ(parts.address, "fe80::1");
+  EXPECT_EQ(parts.port, 0u);
+  EXPECT_EQ(JoinProxy(parts.address, parts.port), "[fe80::1]:0");
+  EXPECT_EQ(SplitProxy("[::1]").address, "[::1]");
+  EXPECT_EQ(SplitProxy("[::1").address, "[::1");
 }
 
 TEST(WizardRules, UnsignedFields) {

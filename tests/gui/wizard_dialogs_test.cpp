@@ -58,6 +58,11 @@ TEST_F(ServerAdvDialog, ProxySplitAndJoin) {
   });
   EXPECT_EQ(job.GetProxy(), "");
   EXPECT_EQ(job.m_accessType, CTransferJob().m_accessType);
+
+  // An IPv6 proxy comes back as it went in.
+  job.SetProxy("[::1]:8080");
+  EXPECT_EQ(RunServerAdv(job, nullptr), "0|21|[::1]|8080");
+  EXPECT_EQ(job.GetProxy(), "[::1]:8080");
 }
 
 TEST_F(ServerAdvDialog, PortAndPassive) {
@@ -71,8 +76,8 @@ TEST_F(ServerAdvDialog, PortAndPassive) {
   EXPECT_EQ(RunServerAdv(job, [](CServerAdv& d) { d.PassiveCheck()->setChecked(false); }),
             "1|2121||0");
   EXPECT_EQ(job.m_passive, 0u);
-  RunServerAdv(job, [](CServerAdv& d) { d.PortEdit()->setText("65557"); });
-  EXPECT_EQ(job.m_port, 21);  // cut to 16 bits
+  RunServerAdv(job, [](CServerAdv& d) { d.PortEdit()->setText("65535"); });
+  EXPECT_EQ(job.m_port, 65535);
 }
 
 TEST_F(ServerAdvDialog, BadNumberIsReportedAndTheDialogStays) {
@@ -87,12 +92,19 @@ TEST_F(ServerAdvDialog, BadNumberIsReportedAndTheDialogStays) {
     adv.PortEdit()->setText("21");
     adv.ProxyPortEdit()->setText("80a");
     EXPECT_FALSE(adv.OnOK());
+    // A port above 65535 would wrap to another one (70000 to 4464).
+    adv.ProxyPortEdit()->setText("8080");
+    adv.PortEdit()->setText("70000");
+    EXPECT_FALSE(adv.OnOK());
+    adv.PortEdit()->setText("21");
+    adv.ProxyPortEdit()->setText("65536");
+    EXPECT_FALSE(adv.OnOK());
     return DialogResult::Cancel;
   }));
-  Host().Queue(DialogAnswer::Ok());  // the first message
-  Host().Queue(DialogAnswer::Ok());  // the second
+  for (int i = 0; i < 4; ++i) Host().Queue(DialogAnswer::Ok());  // one message each
   EXPECT_EQ(Host().RunModal(dialog), DialogResult::Cancel);
-  EXPECT_EQ(Messages().size(), 2u);
+  EXPECT_EQ(Messages(),
+            std::vector<std::string>(4, "Please enter a whole number from 0 to 65535."));
   // Nothing reached the job.
   EXPECT_EQ(job.m_passive, 0u);
   EXPECT_EQ(job.GetProxy(), "proxy.example.com:8080");
