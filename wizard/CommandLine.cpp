@@ -1,49 +1,14 @@
 #include "CommandLine.h"
 
-#include <cstdint>
-
-namespace {
-
-// Position of option ("/t" or "/e") standing as a word of its own, or npos.
-size_t FindOption(const std::string& text, const char* option) {
-  size_t from = 1;
-  for (;;) {
-    size_t at = text.find(option, from);
-    if (at == std::string::npos) return at;
-    bool blankBefore = text[at - 1] == ' ';
-    bool endAfter = at + 2 == text.size() || text[at + 2] == ' ';
-    if (blankBefore && endAfter) return at;
-    from = at + 1;
-  }
-}
-
-bool CutOption(std::string& text, const char* option) {
-  size_t at = FindOption(text, option);
-  if (at == std::string::npos) return false;
-  text.erase(at - 1);
-  return true;
-}
-
-}  // namespace
-
-WizardCommandLine ParseWizardCommandLine(const std::string& tail) {
+WizardCommandLine ParseWizardCommandLine(const std::vector<std::string>& arguments) {
   WizardCommandLine line;
-  std::string text;
-  for (char c : tail)
-    if (c != '"') text += c;
-  line.transferNow = CutOption(text, "/t");
-  line.edit = CutOption(text, "/e");
-  line.path = text;
-  return line;
-}
-
-std::string JoinCommandTail(int argc, char** argv) {
-  std::string tail;
-  for (int i = 1; i < argc; ++i) {
-    if (i > 1) tail += ' ';
-    tail += argv[i];
+  if (arguments.empty()) return line;
+  line.path = arguments[0];
+  for (size_t i = 1; i < arguments.size(); ++i) {
+    if (arguments[i] == "/t") line.transferNow = true;
+    if (arguments[i] == "/e") line.edit = true;
   }
-  return tail;
+  return line;
 }
 
 StartupAction DecideStartup(const WizardCommandLine& line, int readResult, uint32_t autoTransfer) {

@@ -1,8 +1,10 @@
-// The wizard's command line: one text made of a transfer file and an optional " /t" (run at once)
-// or " /e" (open for editing), and what start-up does with it.
+// The wizard's command line: a transfer file, optionally followed by "/t" (run at once) or "/e"
+// (open for editing), and what start-up does with it.
 #pragma once
 
+#include <cstdint>
 #include <string>
+#include <vector>
 
 struct WizardCommandLine {
   std::string path;
@@ -10,13 +12,10 @@ struct WizardCommandLine {
   bool edit = false;
 };
 
-// Double quotes are removed first. An option counts only as a word of its own, "/t" or "/e"
-// after a blank and before a blank or the end, so that a path such as "/home/ann/tests/a.trx"
-// keeps its "/t". Everything from the blank before the option on is cut off.
-WizardCommandLine ParseWizardCommandLine(const std::string& tail);
-
-// Joins the program's arguments into the one text that the parser expects.
-std::string JoinCommandTail(int argc, char** argv);
+// arguments: the program's arguments without its name. The first is the path exactly as given, so
+// that any name (blanks, quotes, " /t" inside it) opens; an option counts only as a later argument
+// of its own, "/t" or "/e". Other later arguments are ignored.
+WizardCommandLine ParseWizardCommandLine(const std::vector<std::string>& arguments);
 
 enum class StartupAction {
   EmptyWizard,     // welcome page, nothing preset

@@ -86,7 +86,7 @@ int RenderScreenshots(const QString& folder) {
   AddServerMru("192.168.1.20", "", "");
 
   {
-    CTROXWizardDlg main("");
+    CTROXWizardDlg main;
     main.BuildSheet(&working, &saved, &settings, "/home/ann/transfers/site backup.trx");
     CWizardSheet& sheet = main.Sheet();
     const char* names[] = {"01-welcome", "02-load", "03-server"};
@@ -126,7 +126,7 @@ int RenderScreenshots(const QString& folder) {
     CTransferJob job = working;
     job.SetLocalPath("/home/ann/site");
     job.SetServerPath("/public_html");
-    CTROXWizardDlg main("");
+    CTROXWizardDlg main;
     CTranProg dialog(&job, &main);
     TranProgSnapshot moment;
     const char* const lines[] = {

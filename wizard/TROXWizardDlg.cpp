@@ -18,8 +18,8 @@
 #include "WizWelcome.h"
 #include "WizardSheet.h"
 
-CTROXWizardDlg::CTROXWizardDlg(std::string commandTail, QWidget* parent)
-    : QWidget(parent), m_commandTail(std::move(commandTail)) {
+CTROXWizardDlg::CTROXWizardDlg(std::vector<std::string> arguments, QWidget* parent)
+    : QWidget(parent), m_arguments(std::move(arguments)) {
   setWindowTitle(QStringLiteral("Varnook FTP Wizard"));
   setWindowIcon(AppIcon());
   m_sheet = std::make_unique<CWizardSheet>();
@@ -117,8 +117,8 @@ void CTROXWizardDlg::OnStartTimer() {
   working.SetProgressMode(1);
 
   std::string preset;
-  if (!m_commandTail.empty()) {
-    WizardCommandLine line = ParseWizardCommandLine(m_commandTail);
+  if (!m_arguments.empty()) {
+    WizardCommandLine line = ParseWizardCommandLine(m_arguments);
     int read = ReadTransferFile(line.path, working);
     switch (DecideStartup(line, read, working.m_autoTransfer)) {
       case StartupAction::FailedLoad:

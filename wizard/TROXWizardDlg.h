@@ -10,6 +10,7 @@
 #include <array>
 #include <memory>
 #include <string>
+#include <vector>
 
 class CTransferJob;
 class CWizPage;
@@ -31,7 +32,8 @@ class CTROXWizardDlg : public QWidget {
     kPageCount
   };
 
-  explicit CTROXWizardDlg(std::string commandTail, QWidget* parent = nullptr);
+  // arguments: the command line without the program's name (CommandLine.h).
+  explicit CTROXWizardDlg(std::vector<std::string> arguments = {}, QWidget* parent = nullptr);
   ~CTROXWizardDlg() override;
 
   // Registers the file type and starts the one-shot start timer.
@@ -64,7 +66,7 @@ class CTROXWizardDlg : public QWidget {
   CWizPage* CreatePage(PageIndex index);
   void DeletePage(PageIndex index);
 
-  std::string m_commandTail;
+  std::vector<std::string> m_arguments;
   QTimer m_startTimer;
   // A window of its own (not a child of this hidden one), so the desktop lists it.
   std::unique_ptr<CWizardSheet> m_sheet;

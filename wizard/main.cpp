@@ -4,7 +4,6 @@
 #include <cstdlib>
 
 #include "Artwork.h"
-#include "CommandLine.h"
 #include "Screenshots.h"
 #include "TROXWizardDlg.h"
 #include "UpgradeCheck.h"
@@ -29,7 +28,7 @@ int main(int argc, char** argv) {
 
   if (screenshots && screenshots[0]) return RenderScreenshots(QString::fromLocal8Bit(screenshots));
 
-  CTROXWizardDlg mainWindow(JoinCommandTail(argc, argv));
+  CTROXWizardDlg mainWindow(std::vector<std::string>(argv + 1, argv + argc));
   QObject::connect(&mainWindow, &CTROXWizardDlg::Ended, &app, &QApplication::quit,
                    Qt::QueuedConnection);
   mainWindow.OnInitDialog();

@@ -43,7 +43,7 @@ class WizardSheetTest : public WizardTest {
 
   // The sheet as start-up builds it, shown at the welcome page.
   CWizardSheet& Open(const std::string& preset = "") {
-    m_main = std::make_unique<CTROXWizardDlg>("");
+    m_main = std::make_unique<CTROXWizardDlg>();
     m_main->BuildSheet(&m_working, &m_saved, &m_settings, preset);
     CWizardSheet& sheet = m_main->Sheet();
     sheet.InitOnce();

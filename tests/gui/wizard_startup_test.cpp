@@ -47,10 +47,10 @@ class WizardStartup : public WizardTest {
     }));
   }
 
-  // Runs the start-up for the command tail until the main window says it is over; a direct
+  // Runs the start-up for the arguments until the main window says it is over; a direct
   // transfer leaves its status, the wizard 0.
-  void Start(const std::string& tail, int expectedStatus = 0) {
-    CTROXWizardDlg main(tail);
+  void Start(const std::vector<std::string>& arguments, int expectedStatus = 0) {
+    CTROXWizardDlg main(arguments);
     QEventLoop loop;
     bool ended = false;
     QObject::connect(&main, &CTROXWizardDlg::Ended, &loop, [&] {
@@ -67,11 +67,12 @@ class WizardStartup : public WizardTest {
   }
 
   // A job that sends a small folder to the shared test server, into `remote`.
-  std::string JobFile(bool autoTransfer, bool passPrompt, const std::string& remote = "/startup") {
+  std::string JobFile(bool autoTransfer, bool passPrompt, const std::string& remote = "/startup",
+                      const std::string& name = "my job.trx") {
     FtpTestServer& server = SharedFtpServer(ServerKind::Pyftpdlib);
     std::string local = MakeTempDir();
     WriteFileBytes(local + "/sent.txt", "sent by the direct transfer\n");
-    std::string path = MakeTempDir() + "/my job.trx";
+    std::string path = MakeTempDir() + "/" + name;
     CTransferJob job;
     job.SetServer(server.Host());
     job.SetPort(server.Port());
@@ -92,7 +93,7 @@ class WizardStartup : public WizardTest {
 
 TEST_F(WizardStartup, EmptyCommandLineOpensTheWizard) {
   ExpectSheet();
-  Start("");
+  Start({});
   EXPECT_TRUE(m_seen.shown);
   EXPECT_EQ(m_seen.pages, 3);
   EXPECT_FALSE(m_seen.loadSelected);
@@ -102,7 +103,7 @@ TEST_F(WizardStartup, EmptyCommandLineOpensTheWizard) {
 TEST_F(WizardStartup, DoubleClickedFileIsPresetOnTheLoadPage) {
   std::string path = JobFile(false, false);
   ExpectSheet();
-  Start("\"" + path + "\"");
+  Start({path});
   EXPECT_TRUE(m_seen.shown);
   EXPECT_TRUE(m_seen.loadSelected);
   EXPECT_EQ(m_seen.loadPath, path);
@@ -114,7 +115,7 @@ TEST_F(WizardStartup, FileThatFailsToLoadIsReportedAndTheWizardStarts) {
   std::string path = MakeTempDir() + "/missing.trx";
   Host().Queue(DialogAnswer::Ok());
   ExpectSheet();
-  Start(path + " /t");
+  Start({path, "/t"});
   ASSERT_EQ(Messages(), std::vector<std::string>{"Failed to load " + path});
   EXPECT_EQ(Host().Requests()[0].caption, "Varnook FTP");
   EXPECT_EQ(Host().Requests()[0].icon, MsgIcon::Error);
@@ -125,13 +126,13 @@ TEST_F(WizardStartup, FileThatFailsToLoadIsReportedAndTheWizardStarts) {
 TEST_F(WizardStartup, AutoTransferRunsDirectlyUnlessEdited) {
   FtpTestServer& server = SharedFtpServer(ServerKind::Pyftpdlib);
   std::string path = JobFile(true, false, "/auto");
-  Start(path, 1);
+  Start({path}, 1);
   EXPECT_FALSE(m_seen.shown);
   EXPECT_TRUE(Host().Requests().empty());
   EXPECT_EQ(ReadFileBytes(server.Root() + "/auto/sent.txt"), "sent by the direct transfer\n");
 
   ExpectSheet();
-  Start(path + " /e");
+  Start({path, "/e"});
   EXPECT_TRUE(m_seen.shown);
   EXPECT_EQ(m_seen.loadPath, path);
 }
@@ -141,7 +142,7 @@ TEST_F(WizardStartup, CancelledPasswordPromptEndsWithoutTransfer) {
   std::string path = JobFile(false, true, "/prompted");
   server.MarkLog();
   Host().Queue(DialogAnswer::Cancel());
-  Start("\"" + path + "\" /t");
+  Start({path, "/t"});
   ASSERT_EQ(Host().Requests().size(), 1u);
   EXPECT_EQ(Host().Requests()[0].kind, DialogRequest::Modal);
   EXPECT_EQ(Host().Requests()[0].text, "Varnook FTP - Enter Password");
@@ -154,14 +155,22 @@ TEST_F(WizardStartup, TypedPasswordIsUsedForTheDirectTransfer) {
   FtpTestServer& server = SharedFtpServer(ServerKind::Pyftpdlib);
   std::string path = JobFile(false, true, "/typed");
   Host().Queue(DialogAnswer::Text(server.Password()));
-  Start("\"" + path + "\" /t", 1);
+  Start({path, "/t"}, 1);
   ASSERT_EQ(Host().Requests().size(), 1u);
   EXPECT_EQ(ReadFileBytes(server.Root() + "/typed/sent.txt"), "sent by the direct transfer\n");
 }
 
+TEST_F(WizardStartup, AnyFileNameOpensAndOnlyALaterArgumentIsAnOption) {
+  FtpTestServer& server = SharedFtpServer(ServerKind::Pyftpdlib);
+  std::string path = JobFile(true, false, "/quoted", "the \"best\" job.trx");
+  Start({path}, 1);
+  EXPECT_TRUE(Host().Requests().empty());
+  EXPECT_EQ(ReadFileBytes(server.Root() + "/quoted/sent.txt"), "sent by the direct transfer\n");
+}
+
 TEST_F(WizardStartup, RegistersTheFileTypeForThisProgram) {
   ExpectSheet();
-  Start("");
+  Start({});
   std::string home = getenv("XDG_DATA_HOME");
   std::string desktop = ReadFileBytes(home + "/applications/trox-wizard.desktop");
   EXPECT_NE(desktop.find(DesktopExec(ProgramPath(), "%f /t")), std::string::npos) << desktop;

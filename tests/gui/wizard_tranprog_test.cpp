@@ -79,7 +79,7 @@ class TranProgTest : public WizardTest {
   // while it runs.
   static RunSeen Run(CTransferJob& job,
                      std::function<void(CTranProg&, CTROXWizardDlg&)> during = {}) {
-    CTROXWizardDlg main("");
+    CTROXWizardDlg main;
     CTranProg dialog(&job, &main);
     QTimer poll;
     if (during) {
@@ -294,7 +294,7 @@ TEST_F(TranProgTest, NothingToSendNeverShowsTheBar) {
 
 TEST_F(TranProgTest, LogBoxFoldsAndUnfolds) {
   CTransferJob job = Job(MakeTempDir(), "/foldrun");
-  CTROXWizardDlg main("");
+  CTROXWizardDlg main;
   CTranProg dialog(&job, &main);
   bool checked = false;
   QTimer::singleShot(0, &dialog, [&] {
