@@ -10,6 +10,7 @@
 #include "FileTypeRegistration.h"
 #include "PassPrompt.h"
 #include "TranProg.h"
+#include "TranProgText.h"
 #include "TransferFile.h"
 #include "TransferJob.h"
 #include "WizLoad.h"
@@ -127,7 +128,7 @@ void CTROXWizardDlg::OnStartTimer() {
         break;
       case StartupAction::DirectTransfer:
         DirectTransfer(working);
-        emit Ended();
+        emit Ended(m_transferStatus == kTransferCompleted ? 0 : 1);
         return;
       case StartupAction::WizardWithPath:
         preset = line.path;
@@ -141,7 +142,7 @@ void CTROXWizardDlg::OnStartTimer() {
   BuildSheet(&working, &saved, &settings, preset);
   CDialogHost::Get().RunModal(*m_sheet);
   DeletePages();
-  emit Ended();
+  emit Ended(0);
 }
 
 void CTROXWizardDlg::DirectTransfer(CTransferJob& job) {

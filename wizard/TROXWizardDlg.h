@@ -54,8 +54,9 @@ class CTROXWizardDlg : public QWidget {
   int m_transferStatus = 0;
 
  signals:
-  // Start-up is over (wizard closed or direct transfer done): the program ends.
-  void Ended();
+  // Start-up is over (wizard closed or direct transfer done): the program ends with exitCode,
+  // which is 0 unless a direct transfer did not complete (1), so that whoever started it can tell.
+  void Ended(int exitCode);
 
  private slots:
   void OnStartTimer();

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "Messages.h"
+#include "TranProgState.h"
 #include "ftp/Internet.h"
 
 namespace {
@@ -116,6 +117,9 @@ std::string BytesText(bool get, uint64_t total, uint64_t done, const std::string
 }
 
 bool WantsErrorBox(bool ignore, uint32_t errorCode, int runResult) {
+  // IGNORE is about the files and commands of a run; a run that never got going (no connection,
+  // no log-in) is no transfer error to pass over.
+  if (runResult == kRunEndedByException) return true;
   if (ignore) return false;
   return errorCode != 0 || runResult != 0;
 }

@@ -45,8 +45,9 @@ std::string TimeLeftText(int64_t secondsLeft);
 // "Sent %s of %s %s" or, when getting, "Recieved %s of %s %s".
 std::string BytesText(bool get, uint64_t total, uint64_t done, const std::string& speedText);
 
-// Whether the end of a run is reported in an error box: only with IGNORE off, and when the run
-// recorded an error code or did not succeed (a run that lost files must not end silently).
+// Whether the end of a run is reported in an error box: always when an exception ended it (a
+// connection or log-in that failed); otherwise only with IGNORE off, and when the run recorded an
+// error code or did not succeed (a run that lost files must not end silently).
 bool WantsErrorBox(bool ignore, uint32_t errorCode, int runResult);
 
 // The error box's description: `fetched` is GetErrorDescription's text on the dialog's thread.

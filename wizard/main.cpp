@@ -29,8 +29,9 @@ int main(int argc, char** argv) {
   if (screenshots && screenshots[0]) return RenderScreenshots(QString::fromLocal8Bit(screenshots));
 
   CTROXWizardDlg mainWindow(std::vector<std::string>(argv + 1, argv + argc));
-  QObject::connect(&mainWindow, &CTROXWizardDlg::Ended, &app, &QApplication::quit,
-                   Qt::QueuedConnection);
+  QObject::connect(
+      &mainWindow, &CTROXWizardDlg::Ended, &app, [](int exitCode) { QApplication::exit(exitCode); },
+      Qt::QueuedConnection);
   mainWindow.OnInitDialog();
   return app.exec();
 }

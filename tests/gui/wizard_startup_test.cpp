@@ -12,6 +12,7 @@
 #include "FileTypeRegistration.h"
 #include "FtpServers.h"
 #include "TROXWizardDlg.h"
+#include "TranProgText.h"
 #include "TransferFile.h"
 #include "TransferJob.h"
 #include "WizLoad.h"
@@ -48,13 +49,14 @@ class WizardStartup : public WizardTest {
   }
 
   // Runs the start-up for the arguments until the main window says it is over; a direct
-  // transfer leaves its status, the wizard 0.
+  // transfer leaves its status, the wizard 0. The program's exit code goes to m_exitCode.
   void Start(const std::vector<std::string>& arguments, int expectedStatus = 0) {
     CTROXWizardDlg main(arguments);
     QEventLoop loop;
     bool ended = false;
-    QObject::connect(&main, &CTROXWizardDlg::Ended, &loop, [&] {
+    QObject::connect(&main, &CTROXWizardDlg::Ended, &loop, [&](int exitCode) {
       ended = true;
+      m_exitCode = exitCode;
       loop.quit();
     });
     // Only a guard against a hang, not a measurement.
@@ -87,6 +89,7 @@ class WizardStartup : public WizardTest {
   }
 
   SheetSeen m_seen;
+  int m_exitCode = -1;
 };
 
 }  // namespace
@@ -94,6 +97,7 @@ class WizardStartup : public WizardTest {
 TEST_F(WizardStartup, EmptyCommandLineOpensTheWizard) {
   ExpectSheet();
   Start({});
+  EXPECT_EQ(m_exitCode, 0);
   EXPECT_TRUE(m_seen.shown);
   EXPECT_EQ(m_seen.pages, 3);
   EXPECT_FALSE(m_seen.loadSelected);
@@ -127,6 +131,7 @@ TEST_F(WizardStartup, AutoTransferRunsDirectlyUnlessEdited) {
   FtpTestServer& server = SharedFtpServer(ServerKind::Pyftpdlib);
   std::string path = JobFile(true, false, "/auto");
   Start({path}, 1);
+  EXPECT_EQ(m_exitCode, 0);
   EXPECT_FALSE(m_seen.shown);
   EXPECT_TRUE(Host().Requests().empty());
   EXPECT_EQ(ReadFileBytes(server.Root() + "/auto/sent.txt"), "sent by the direct transfer\n");
@@ -143,6 +148,7 @@ TEST_F(WizardStartup, CancelledPasswordPromptEndsWithoutTransfer) {
   server.MarkLog();
   Host().Queue(DialogAnswer::Cancel());
   Start({path, "/t"});
+  EXPECT_EQ(m_exitCode, 1);
   ASSERT_EQ(Host().Requests().size(), 1u);
   EXPECT_EQ(Host().Requests()[0].kind, DialogRequest::Modal);
   EXPECT_EQ(Host().Requests()[0].text, "Varnook FTP - Enter Password");
@@ -166,6 +172,20 @@ TEST_F(WizardStartup, AnyFileNameOpensAndOnlyALaterArgumentIsAnOption) {
   Start({path}, 1);
   EXPECT_TRUE(Host().Requests().empty());
   EXPECT_EQ(ReadFileBytes(server.Root() + "/quoted/sent.txt"), "sent by the direct transfer\n");
+}
+
+TEST_F(WizardStartup, DirectTransferThatCannotConnectIsReportedDespiteIgnore) {
+  std::string path = JobFile(true, false, "/never");
+  CTransferJob job;
+  ASSERT_EQ(ReadTransferFile(path, job), 0);
+  job.SetPort(UnusedLoopbackPort());
+  job.SetIgnore();
+  ASSERT_EQ(WriteTransferFile(path, job), 0);
+  Host().Queue(DialogAnswer::Ok());
+  Start({path}, kTransferIncomplete);
+  ASSERT_EQ(Messages().size(), 1u);
+  EXPECT_EQ(Messages()[0].rfind("An error has occurred during transfer : Error 12029", 0), 0u);
+  EXPECT_EQ(m_exitCode, 1);
 }
 
 TEST_F(WizardStartup, RegistersTheFileTypeForThisProgram) {

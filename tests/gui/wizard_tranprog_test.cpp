@@ -273,11 +273,12 @@ TEST_F(TranProgTest, ServerThatCannotBeReachedIsReported) {
   EXPECT_NE(written.find("Transfer Begins"), std::string::npos);
   EXPECT_EQ(written.find("Transfer Ends"), std::string::npos);
 
-  // With IGNORE on the same failure is only a failed status.
+  // IGNORE passes over failed files, not a run that never began.
   Host().ClearRequests();
   job.SetIgnore();
-  EXPECT_EQ(Run(job).status, kTransferFailed);
-  EXPECT_TRUE(Messages().empty());
+  Host().Queue(DialogAnswer::Ok());
+  EXPECT_EQ(Run(job).status, kTransferIncomplete);
+  EXPECT_EQ(Messages().size(), 1u);
 }
 
 TEST_F(TranProgTest, NothingToSendNeverShowsTheBar) {

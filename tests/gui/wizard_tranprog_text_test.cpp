@@ -85,8 +85,10 @@ TEST(TranProgText, ErrorDescriptions) {
 }
 
 TEST(TranProgText, EndOfRunReport) {
-  // IGNORE on: never a box. Off: a recorded error, or a run that did not succeed.
+  // IGNORE on: no box for failures inside the run, always one for a run that an exception ended.
+  // Off: a recorded error, or a run that did not succeed.
   EXPECT_FALSE(WantsErrorBox(true, 12003, 5));
+  EXPECT_TRUE(WantsErrorBox(true, 12029, -1));
   EXPECT_FALSE(WantsErrorBox(false, 0, 0));
   EXPECT_TRUE(WantsErrorBox(false, 12029, -1));
   EXPECT_TRUE(WantsErrorBox(false, 0, 5));
