@@ -8,6 +8,7 @@
 #include "CommandLine.h"
 #include "Messages.h"
 #include "PasswordPrompt.h"
+#include "Signals.h"
 #include "TransferJob.h"
 #include "TransferLog.h"
 #include "ftp/Internet.h"
@@ -136,6 +137,7 @@ int RunProgram(int argc, char** argv) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  InstallSignalHandlers();
   try {
     return RunProgram(argc, argv);
   } catch (const std::bad_alloc&) {

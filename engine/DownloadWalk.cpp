@@ -1,9 +1,18 @@
-// The download walk: count what will come, then receive file by file. Remote folders are listed
-// over fresh connections, one per folder level; the files travel over the job's main connection.
+// The download walk: list the remote tree once, count what will come, then receive file by file
+// over the job's main connection.
 //
-// A listing is the server's word, never a path to trust: names with a ".." component, names that
-// lead out of the listed folder, and any file whose local path would leave the local folder are
-// refused before anything is created, and reported as failed receives.
+// The tree is listed over one connection of the walk's own, folder by folder, each listing read
+// whole before any subfolder is entered: a server that allows two sessions per address serves a
+// tree of any depth. What the listing found is kept (compactly: a folder's path once, then names
+// and sizes), so that no folder is listed twice and one that failed is reported once.
+//
+// A listing is the server's word, never a path to trust: names with a "/" or a ".." component
+// are refused before anything is created and reported as failed receives, and every local path
+// is the remote path below the folder the walk started in, checked to stay inside the local
+// folder.
+//
+// A file is received under a temporary name and takes its final name only when complete, so a
+// failed or interrupted receive leaves an older copy as it was and no truncated one.
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -11,10 +20,16 @@
 #include <algorithm>
 #include <cerrno>
 #include <climits>
+#include <cstring>
 #include <memory>
 #include <new>
+#include <optional>
+#include <set>
+#include <string_view>
+#include <vector>
 
 #include "Messages.h"
+#include "PartialFile.h"
 #include "TransferJob.h"
 #include "Walks.h"
 #include "ftp/Internet.h"
@@ -28,49 +43,213 @@ const char* TypeWord(uint32_t type) {
   return type == FTP_TRANSFER_TYPE_ASCII ? "ASCII" : "BINARY";
 }
 
-CInternetSession OpenWalkSession(const CTransferJob& job) {
-  return CInternetSession(kAgent, job.m_sessionContext, job.m_accessType, job.m_proxy,
-                          job.m_proxyBypass, job.m_sessionFlags);
+// A folder path as the walk uses it: single slashes, no trailing one except for the root.
+std::string FolderForm(std::string folder) {
+  CollapseSlashes(folder);
+  if (folder.size() > 1 && folder.back() == '/') folder.pop_back();
+  return folder;
 }
 
-int ReceiveOneFileCallback(const std::string& path, const FtpListEntry&, void* context) {
-  return static_cast<CTransferJob*>(context)->ReceiveOneFile(path);
+std::string JoinRemote(const std::string& folder, const std::string& name) {
+  return !folder.empty() && folder.back() == '/' ? folder + name : folder + "/" + name;
+}
+
+// Some servers list entries by their full path: "/pub/a.txt" in the listing of /pub is "a.txt".
+// The folder is known by the path the server reports (root) and by the path that led here.
+std::string NameInFolder(const std::string& listed, const std::string& root,
+                         const std::string& folder) {
+  for (const std::string* base : {&root, &folder}) {
+    if (base->empty()) continue;
+    const std::string prefix = base->back() == '/' ? *base : *base + "/";
+    if (listed.size() > prefix.size() && listed.compare(0, prefix.size(), prefix) == 0)
+      return listed.substr(prefix.size());
+  }
+  return listed;
+}
+
+// A name that is one entry of its folder and nothing else.
+bool IsPlainName(const std::string& name) {
+  return !name.empty() && name != "." && name != ".." && name.find('/') == std::string::npos &&
+         !HasDotDotComponent(name);
+}
+
+// The files a walk found, in walk order. A tree may hold very many files, so they are kept
+// compactly: the folder part of the paths once for each run of files in it, then per file its
+// name and listed size. Records: 'D' folder or 'F' name (a 4-byte length, the bytes), a file's
+// followed by its 8-byte size.
+class RemoteFileList {
+ public:
+  void Add(const std::string& path, uint64_t size) {
+    const size_t slash = path.rfind('/');
+    const size_t nameAt = slash == std::string::npos ? 0 : slash + 1;
+    const std::string_view folder(path.data(), nameAt);
+    if (!m_haveFolder || folder != m_folder) {
+      Put('D', folder);
+      m_folder.assign(folder);
+      m_haveFolder = true;
+    }
+    Put('F', std::string_view(path).substr(nameAt));
+    m_data.append(reinterpret_cast<const char*>(&size), sizeof size);
+  }
+
+  // fn(path, size) returns false to stop.
+  template <typename Fn>
+  void ForEach(Fn&& fn) const {
+    std::string folder;
+    size_t pos = 0;
+    while (pos < m_data.size()) {
+      const char tag = m_data[pos];
+      uint32_t length = 0;
+      std::memcpy(&length, m_data.data() + pos + 1, sizeof length);
+      const std::string_view text(m_data.data() + pos + 1 + sizeof length, length);
+      pos += 1 + sizeof length + length;
+      if (tag == 'D') {
+        folder.assign(text);
+        continue;
+      }
+      uint64_t size = 0;
+      std::memcpy(&size, m_data.data() + pos, sizeof size);
+      pos += sizeof size;
+      if (!fn(folder + std::string(text), size)) return;
+    }
+  }
+
+ private:
+  void Put(char tag, std::string_view text) {
+    const auto length = static_cast<uint32_t>(text.size());
+    m_data += tag;
+    m_data.append(reinterpret_cast<const char*>(&length), sizeof length);
+    m_data.append(text);
+  }
+
+  std::string m_data;
+  std::string m_folder;
+  bool m_haveFolder = false;
+};
+
+// The context of the listing pass of ReceiveFiles.
+struct ListedFiles {
+  CTransferJob* job;
+  RemoteFileList files;
+};
+
+int CollectFileCallback(const std::string& path, const FtpListEntry& entry, void* context) {
+  auto* listed = static_cast<ListedFiles*>(context);
+  if (listed->job->IsSelectedForReceive(path) == 0) return 1;
+  // A link's listed size is the length of the path it points to.
+  const uint64_t size = entry.isLink ? 0 : entry.size;
+  listed->files.Add(path, size);
+  listed->job->m_bytesToGet += static_cast<int64_t>(size);
+  return 1;
 }
 
 int RejectListedEntry(const std::string& path, void* context) {
-  auto* job = static_cast<CTransferJob*>(context);
+  CTransferJob* job = static_cast<ListedFiles*>(context)->job;
   if (job->m_progress.cancel == 1) return 0;
   job->Output(LoadMessage(9, {path}), 1);
   job->m_transferFailed = 1;
   return job->m_ignore ? 1 : 0;
 }
 
-// What a local file looked like before a receive, so that a failed receive removes only what it
-// wrote itself and never an older file it did not touch.
-struct LocalSnapshot {
-  bool exists = false;
-  struct stat st {};
+// The thread's last error as a failed receive of remotePath.
+int FailReceive(CTransferJob& job, const std::string& remotePath) {
+  job.ReportError(GetLastError());
+  job.Output(LoadMessage(9, {remotePath}), 1);
+  job.m_transferFailed = 1;
+  return job.m_ignore ? 1 : 0;
+}
+
+// The size that a listing of the one file gives, if it gives one for a plain file.
+std::optional<uint64_t> ListedSize(CFtpConnection* connection, const std::string& remotePath) {
+  if (!connection) return std::nullopt;
+  CFtpFileFind find(connection);
+  if (!find.FindFile(remotePath, INTERNET_FLAG_RELOAD)) return std::nullopt;
+  const std::string base = remotePath.substr(remotePath.rfind('/') + 1);
+  // A path that names a folder lists the folder's entries: only the file itself counts.
+  while (find.FindNextFile()) {
+    const FtpListEntry& entry = find.Entry();
+    if (entry.name != base && entry.name != remotePath) continue;
+    if (entry.isDirectory || entry.isLink || entry.isSpecial) return std::nullopt;
+    return entry.size;
+  }
+  return std::nullopt;
+}
+
+// Where a file is received: a partial file that takes the final name when complete (and goes
+// when it does not), or, for a device or FIFO named as the local file, that file itself.
+class ReceiveTarget {
+ public:
+  explicit ReceiveTarget(const std::string& finalPath) : m_final(finalPath) {
+    struct stat st {};
+    if (::stat(finalPath.c_str(), &st) == 0 && !S_ISREG(st.st_mode)) {
+      if (S_ISDIR(st.st_mode)) {
+        SetLastError(EISDIR);
+        SetLastErrorDetail(finalPath);
+      } else {
+        m_path = finalPath;
+      }
+      return;
+    }
+    m_partial = CreatePartialFile(finalPath);
+    m_path = m_partial;
+    if (m_partial.empty()) {
+      SetLastError(static_cast<uint32_t>(errno));
+      SetLastErrorDetail(finalPath);
+    }
+  }
+  ~ReceiveTarget() {
+    if (!m_partial.empty()) DiscardPartialFile(m_partial);
+  }
+  ReceiveTarget(const ReceiveTarget&) = delete;
+  ReceiveTarget& operator=(const ReceiveTarget&) = delete;
+
+  bool Ready() const { return !m_path.empty(); }
+  // Where the data goes.
+  const std::string& Path() const { return m_path; }
+  bool IsRegularFile() const { return !m_partial.empty(); }
+
+  bool Commit() {
+    if (m_partial.empty()) return true;
+    if (!CommitPartialFile(m_partial, m_final)) {
+      SetLastError(static_cast<uint32_t>(errno));
+      SetLastErrorDetail(m_final);
+      return false;
+    }
+    m_partial.clear();
+    return true;
+  }
+
+ private:
+  std::string m_final;
+  std::string m_partial;
+  std::string m_path;
 };
 
-LocalSnapshot TakeSnapshot(const std::string& path) {
-  LocalSnapshot snap;
-  snap.exists = ::lstat(path.c_str(), &snap.st) == 0;
-  return snap;
+std::string ByteCount(uint64_t n) {
+  return std::to_string(n) + (n == 1 ? " byte" : " bytes");
 }
 
-bool ChangedSince(const LocalSnapshot& before, const struct stat& now) {
-  if (!before.exists) return true;
-  const struct stat& was = before.st;
-  return was.st_dev != now.st_dev || was.st_ino != now.st_ino || was.st_size != now.st_size ||
-         was.st_mtim.tv_sec != now.st_mtim.tv_sec || was.st_mtim.tv_nsec != now.st_mtim.tv_nsec ||
-         was.st_ctim.tv_sec != now.st_ctim.tv_sec || was.st_ctim.tv_nsec != now.st_ctim.tv_nsec;
-}
-
-// A failed receive must not leave a file that looks complete.
-void RemovePartialFile(const std::string& path, const LocalSnapshot& before) {
-  struct stat now {};
-  if (::lstat(path.c_str(), &now) != 0 || !S_ISREG(now.st_mode)) return;
-  if (ChangedSince(before, now)) ::unlink(path.c_str());
+// A binary copy must hold exactly the bytes that the listing gave as the file's size. The
+// listing may be older than the transfer (a file that grows): a fresh listing of the file that
+// agrees with the copy is as good.
+bool MatchesListedSize(CTransferJob& job, const std::string& localPath,
+                       const std::string& remotePath, uint64_t listedSize) {
+  struct stat st {};
+  if (::stat(localPath.c_str(), &st) != 0) {
+    SetLastError(static_cast<uint32_t>(errno));
+    SetLastErrorDetail(localPath);
+    return false;
+  }
+  const auto received = static_cast<uint64_t>(st.st_size);
+  if (received == listedSize) return true;
+  if (ListedSize(job.m_connection.get(), remotePath) == received) return true;
+  SetLastError(ERROR_INTERNET_CONNECTION_ABORTED);
+  SetLastErrorDetail(received < listedSize
+                         ? "the data ended after " + std::to_string(received) + " of the " +
+                               ByteCount(listedSize) + " listed"
+                         : "the server sent " + ByteCount(received) + ", more than the " +
+                               ByteCount(listedSize) + " listed");
+  return false;
 }
 
 bool WriteAll(int fd, const char* data, size_t size) {
@@ -83,6 +262,120 @@ bool WriteAll(int fd, const char* data, size_t size) {
   }
   return true;
 }
+
+// One walk of a remote tree over one connection, opened when first needed and opened again after
+// a folder failed in a way that leaves the connection in doubt.
+class RemoteTreeWalker {
+ public:
+  RemoteTreeWalker(CTransferJob& job, const std::string& mask, void* context,
+                   RemoteWalkCallback callback, RemoteRejectCallback reject)
+      : m_job(job),
+        m_session(kAgent, job.m_sessionContext, job.m_accessType, job.m_proxy, job.m_proxyBypass,
+                  job.m_sessionFlags),
+        m_mask(mask),
+        m_context(context),
+        m_callback(callback),
+        m_reject(reject) {}
+
+  int Walk(const std::string& start) {
+    const int result = Folder(start, nullptr, true);
+    if (m_connection) m_connection->Close();
+    m_session.Close();
+    return result;
+  }
+
+ private:
+  CFtpConnection& Connection() {
+    if (!m_connection) {
+      m_connection = m_session.GetFtpConnection(m_job.m_server, m_job.m_user, m_job.m_password,
+                                                m_job.m_port, m_job.m_passive != 0);
+    }
+    return *m_connection;
+  }
+
+  // path "" is the connection's log-in folder. link: the listing entry when path is a link.
+  int Folder(const std::string& path, const FtpListEntry* link, bool start) {
+    if (m_job.m_progress.cancel == 1) return 0;
+    CFtpConnection& connection = Connection();
+    if (!path.empty() && !connection.SetCurrentDirectory(path)) {
+      // A link the server refuses to enter is taken as a file; its receive tells the rest.
+      if (link && GetLastError() == ERROR_INTERNET_EXTENDED_ERROR)
+        return m_callback(path, *link, m_context);
+      return Failed(path, start);
+    }
+
+    std::string root;
+    std::vector<FtpListEntry> entries;
+    {
+      CFtpFileFind find(&connection);
+      const bool listed = find.FindFile(m_mask, INTERNET_FLAG_RELOAD);
+      const uint32_t error = GetLastError();
+      root = FolderForm(find.GetRoot());
+      const std::string here = path.empty() ? root : path;
+      // A folder reached again (through a link) is passed over: link loops end here.
+      if ((listed || error == ENOENT) && !m_walked.insert(root).second) {
+        m_job.OutputVerbose("Skipping " + here + " (walked already as " + root + ")", 1);
+        return 1;
+      }
+      if (m_job.m_verbose == 1) {
+        for (const std::string& line : find.UnparsedLines())
+          m_job.Output("Cannot read this line of the listing of " + here + ": " + line, 1);
+      }
+      // An empty folder lists nothing, which is no failure; anything else that stops a listing
+      // (a refusal, a broken data connection, a listing that cannot be read) is.
+      if (!listed && error != ENOENT) {
+        SetLastError(error);
+        return Failed(here, start);
+      }
+      while (find.FindNextFile()) entries.push_back(find.Entry());
+    }
+
+    const std::string here = path.empty() ? root : path;
+    for (const FtpListEntry& entry : entries) {
+      if (Entry(here, root, entry) == 0) return 0;
+    }
+    return 1;
+  }
+
+  int Entry(const std::string& folder, const std::string& root, const FtpListEntry& entry) {
+    if (entry.name.empty() || entry.name == "." || entry.name == "..") return 1;
+    const std::string name = NameInFolder(entry.name, root, folder);
+    const std::string path = JoinRemote(folder, name);
+    // A path beyond the local limit could never be stored, and bounds how deep a server that
+    // reports a link's path rather than its target's leads the walk.
+    if (!IsPlainName(name) || path.size() > PATH_MAX)
+      return m_reject ? m_reject(path, m_context) : 1;
+    if (entry.isSpecial) {
+      m_job.OutputVerbose("Skipping " + path + " (not a regular file)", 1);
+      return 1;
+    }
+    if (entry.isDirectory) return Folder(path, nullptr, false);
+    if (entry.isLink) return Folder(path, &entry, false);
+    return m_callback(path, entry, m_context);
+  }
+
+  // Reports the thread's last error as the folder's failure.
+  int Failed(const std::string& path, bool start) {
+    const uint32_t error = GetLastError();
+    m_job.ReportError(error);
+    m_job.Output(LoadMessage(9, {path}), 1);
+    m_job.m_transferFailed = 1;
+    // After a refusal the connection is as good as before; after a time-out or a drop its state
+    // is unknown, and the next folder gets a fresh one.
+    if (error != ERROR_INTERNET_EXTENDED_ERROR) m_connection.reset();
+    return start || m_job.m_ignore == 0 ? 0 : 1;
+  }
+
+  CTransferJob& m_job;
+  CInternetSession m_session;
+  std::unique_ptr<CFtpConnection> m_connection;
+  std::string m_mask;
+  void* m_context;
+  RemoteWalkCallback m_callback;
+  RemoteRejectCallback m_reject;
+  // Every folder walked, as the server reported it after entering it.
+  std::set<std::string> m_walked;
+};
 
 }  // namespace
 
@@ -137,59 +430,8 @@ bool IsListedNameSafe(const std::string& name, const std::string& root) {
 
 int WalkRemoteTree(CTransferJob& job, const std::string& folder, const std::string& mask,
                    void* context, RemoteWalkCallback callback, RemoteRejectCallback reject) {
-  std::string collapsed = folder;
-  CollapseSlashes(collapsed);
-
-  CInternetSession session = OpenWalkSession(job);
-  std::unique_ptr<CFtpConnection> connection = session.GetFtpConnection(
-      job.m_server, job.m_user, job.m_password, job.m_port, job.m_passive != 0);
-  if (!collapsed.empty() && !connection->SetCurrentDirectory(collapsed)) {
-    connection->Close();
-    session.Close();
-    return 0;
-  }
-
-  int result = 1;
-  {
-    CFtpFileFind find(connection.get());
-    const bool listed = find.FindFile(mask, INTERNET_FLAG_RELOAD);
-    if (!listed && GetLastError() != ENOENT) {
-      // Not an empty folder: the server could not list it (a broken data connection, a reply
-      // that cannot be read). The walk goes on as if it were empty, but the run must not end
-      // as a success when a folder's files were never seen.
-      job.ReportError(GetLastError());
-      job.m_transferFailed = 1;
-    }
-    if (listed) {
-      while (find.FindNextFile()) {
-        if (find.IsDots()) continue;
-        const std::string name = find.GetFileName();
-        if (name.empty()) continue;
-        const std::string root = find.GetRoot();
-        std::string path = root;
-        if (path.empty() || (path.back() != '/' && path.back() != '\\')) path += "/";
-        path += name;
-        // Servers that list entries by their full path give "folder//folder/name".
-        if (path.find("//") != std::string::npos) StripFolderPrefix(path, folder);
-        CollapseSlashes(path);
-
-        // A path beyond the local limit could never be stored, and bounds how deep a server
-        // that lists a folder inside itself can lead the walk.
-        if (!IsListedNameSafe(name, root) || path.size() > PATH_MAX) {
-          if (reject) result = reject(path, context);
-        } else if (find.IsDirectory()) {
-          result = WalkRemoteTree(job, path, mask, context, callback, reject);
-        } else {
-          result = callback(path, find.Entry(), context);
-        }
-        if (result == 0) break;
-      }
-    }
-    find.Close();
-  }
-  connection->Close();
-  session.Close();
-  return result;
+  RemoteTreeWalker walker(job, mask, context, callback, reject);
+  return walker.Walk(folder.empty() ? folder : FolderForm(folder));
 }
 
 int CountReceiveCallback(const std::string& path, const FtpListEntry& entry, void* context) {
@@ -199,32 +441,43 @@ int CountReceiveCallback(const std::string& path, const FtpListEntry& entry, voi
 }
 
 int CTransferJob::ReceiveFiles() {
-  std::string start;
-  if (!m_connection || !m_connection->GetCurrentDirectory(start)) start.clear();
-  if (!m_single) {
-    m_bytesToGet = 0;
-    WalkRemoteTree(*this, start, "*", this, CountReceiveCallback);
-    m_progress.bytesToTransfer = static_cast<uint64_t>(m_bytesToGet);
-    Output(LoadMessage(4, {static_cast<uint64_t>(m_bytesToGet)}), 1);
-    WalkRemoteTree(*this, start, "*", this, ReceiveOneFileCallback, RejectListedEntry);
-  } else {
+  if (m_single) {
     m_bytesToGet = static_cast<int64_t>(RemoteFileSize(m_givenServerPath));
     m_progress.bytesToTransfer = static_cast<uint64_t>(m_bytesToGet);
-    ReceiveOneFile(m_givenServerPath);
+    ReceiveOneFile(m_givenServerPath, static_cast<uint64_t>(m_bytesToGet));
+    return 0;
   }
+
+  // Local paths are the remote ones below the folder the server says it entered, so that a
+  // relative remote folder, or one with ".." in it, maps the same as its plain full path.
+  std::string start;
+  if (!m_connection) SetLastError(ERROR_INTERNET_INCORRECT_HANDLE_STATE);
+  if (!m_connection || !m_connection->GetCurrentDirectory(start)) {
+    FailReceive(*this, m_remoteFolder.empty() ? "." : m_remoteFolder);
+    return 0;
+  }
+  m_receiveRoot = FolderForm(start);
+  m_bytesToGet = 0;
+  ListedFiles listed{this, {}};
+  if (WalkRemoteTree(*this, m_receiveRoot, "*", &listed, CollectFileCallback, RejectListedEntry) ==
+      0)
+    return 0;
+  m_progress.bytesToTransfer = static_cast<uint64_t>(m_bytesToGet);
+  Output(LoadMessage(4, {static_cast<uint64_t>(m_bytesToGet)}), 1);
+  listed.files.ForEach(
+      [this](const std::string& path, uint64_t size) { return ReceiveOneFile(path, size) != 0; });
   return 0;
 }
 
 std::string CTransferJob::LocalPathForRemote(const std::string& remotePath) const {
-  // The part of the remote path below the remote folder (its first occurrence), so that a
-  // relative remote folder still lines up with the full paths the server lists.
-  const long long length = static_cast<long long>(remotePath.size());
-  const size_t found = remotePath.find(m_remoteFolder);
-  const long long at = found == std::string::npos ? -1 : static_cast<long long>(found);
-  long long keep = length - static_cast<long long>(m_remoteFolder.size()) - at;
-  if (keep < 0) keep = 0;
-  if (keep > length) keep = length;
-  std::string tail = remotePath.substr(static_cast<size_t>(length - keep));
+  std::string root = m_receiveRoot.empty() ? m_remoteFolder : m_receiveRoot;
+  while (root.size() > 1 && root.back() == '/') root.pop_back();
+  std::string tail = remotePath;
+  if (!root.empty()) {
+    const std::string prefix = root == "/" ? root : root + "/";
+    if (remotePath.compare(0, prefix.size(), prefix) != 0) return std::string();
+    tail = remotePath.substr(prefix.size());
+  }
   CollapseSlashes(tail);
   const size_t first = tail.find_first_not_of('/');
   tail = first == std::string::npos ? std::string() : tail.substr(first);
@@ -237,7 +490,12 @@ std::string CTransferJob::LocalPathForRemote(const std::string& remotePath) cons
 }
 
 int CTransferJob::ReceiveOneFile(const std::string& remotePath) {
+  return ReceiveOneFile(remotePath, 0);
+}
+
+int CTransferJob::ReceiveOneFile(const std::string& remotePath, uint64_t listedSize) {
   if (m_progress.cancel == 1) return 0;
+  if (!EnsureConnection()) return FailReceive(*this, remotePath);
   if (IsSelectedForReceive(remotePath) == 0) return 1;
 
   uint32_t type = TransferTypeByExtension(remotePath);
@@ -258,43 +516,51 @@ int CTransferJob::ReceiveOneFile(const std::string& remotePath) {
   }
 
   const size_t cut = localPath.rfind('/');
-  bool ok =
-      MakeLocalFolders(cut == std::string::npos ? std::string() : localPath.substr(0, cut)) == 1;
-  if (!ok) SetLastError(static_cast<uint32_t>(errno));
+  const std::string localFolder =
+      cut == std::string::npos ? std::string() : localPath.substr(0, cut);
+  bool ok = MakeLocalFolders(localFolder) == 1;
+  if (!ok) {
+    SetLastError(static_cast<uint32_t>(errno));
+    SetLastErrorDetail(localFolder);
+  }
+  std::optional<ReceiveTarget> target;
+  if (ok) {
+    target.emplace(localPath);
+    ok = target->Ready();
+  }
 
-  const LocalSnapshot before = TakeSnapshot(localPath);
   const int64_t bytesBefore = m_progress.bytesDone;
   auto fetch = [&](uint32_t fetchType) {
-    if (m_progressMode == 1) return ReceiveFileInBlocks(remotePath, localPath, fetchType) != 0;
+    if (m_progressMode == 1) return ReceiveFileInBlocks(remotePath, target->Path(), fetchType) != 0;
     if (!m_connection) {
       SetLastError(ERROR_INTERNET_INCORRECT_HANDLE_STATE);
       return false;
     }
-    return m_connection->GetFile(remotePath, localPath, false, fetchType);
+    return m_connection->GetFile(remotePath, target->Path(), false, fetchType);
   };
   if (ok) ok = fetch(type);
+  // Line ends change the size of text; only a binary copy can be held to the listing.
+  if (ok && type == FTP_TRANSFER_TYPE_BINARY && listedSize > 0 && target->IsRegularFile())
+    ok = MatchesListedSize(*this, target->Path(), remotePath, listedSize);
 
   // A binary copy that holds only 7-bit bytes was text after all.
   if (ok && m_transferType == 0 && type == FTP_TRANSFER_TYPE_BINARY &&
-      ScanTransferType(localPath) == FTP_TRANSFER_TYPE_ASCII) {
+      ScanTransferType(target->Path()) == FTP_TRANSFER_TYPE_ASCII) {
     type = FTP_TRANSFER_TYPE_ASCII;
     Output(LoadMessage(7, {remotePath, TypeWord(type)}), 1);
     if (m_progressMode == 1) m_progress.bytesDone = bytesBefore;
     ok = fetch(type);
   }
+  if (ok) ok = target->Commit();
 
   int result;
   if (ok) {
     result = RunTranScripts(remotePath);
     if (m_progressMode == 0) m_progress.bytesDone += static_cast<int64_t>(LocalFileSize(localPath));
   } else {
-    const uint32_t error = GetLastError();
-    RemovePartialFile(localPath, before);
-    ReportError(error);
-    Output(LoadMessage(9, {remotePath}), 1);
-    m_transferFailed = 1;
+    target.reset();
     m_progress.bytesDone = bytesBefore;
-    result = 0;
+    result = FailReceive(*this, remotePath);
   }
   return m_ignore ? 1 : result;
 }
@@ -316,11 +582,13 @@ int CTransferJob::ReceiveFileInBlocks(const std::string& remotePath, const std::
     return 0;
   }
   int fd = -1;
-  // Once the local file has been created or emptied, any failure removes it again.
+  bool regular = false;
+  // Once the local file has been created or emptied, any failure removes it again (a device or
+  // FIFO is left alone).
   auto dropLocal = [&]() {
     if (fd >= 0) {
       ::close(fd);
-      ::unlink(localPath.c_str());
+      if (regular) ::unlink(localPath.c_str());
       fd = -1;
     }
   };
@@ -330,8 +598,11 @@ int CTransferJob::ReceiveFileInBlocks(const std::string& remotePath, const std::
     fd = ::open(localPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
     if (fd < 0) {
       SetLastError(static_cast<uint32_t>(errno));
+      SetLastErrorDetail(localPath);
       return 0;
     }
+    struct stat st {};
+    regular = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
     for (;;) {
       const uint32_t n = remote->Read(buffer.get(), kBlockSize);
       if (n == 0) break;
@@ -339,6 +610,7 @@ int CTransferJob::ReceiveFileInBlocks(const std::string& remotePath, const std::
         const uint32_t error = static_cast<uint32_t>(errno);
         dropLocal();
         SetLastError(error);
+        SetLastErrorDetail(localPath);
         return 0;
       }
       m_progress.bytesDone += n;
@@ -349,8 +621,9 @@ int CTransferJob::ReceiveFileInBlocks(const std::string& remotePath, const std::
     fd = -1;
     if (closed != 0) {
       const uint32_t error = static_cast<uint32_t>(errno);
-      ::unlink(localPath.c_str());
+      if (regular) ::unlink(localPath.c_str());
       SetLastError(error);
+      SetLastErrorDetail(localPath);
       return 0;
     }
   } catch (const CInternetException& e) {
@@ -363,22 +636,6 @@ int CTransferJob::ReceiveFileInBlocks(const std::string& remotePath, const std::
 }
 
 uint64_t CTransferJob::RemoteFileSize(const std::string& remotePath) {
-  try {
-    CInternetSession session = OpenWalkSession(*this);
-    std::unique_ptr<CFtpConnection> connection =
-        session.GetFtpConnection(m_server, m_user, m_password, m_port, m_passive != 0);
-    uint64_t size = 0;
-    {
-      CFtpFileFind find(connection.get());
-      if (find.FindFile(remotePath, INTERNET_FLAG_RELOAD) && find.FindNextFile() &&
-          !find.IsDirectory()) {
-        size = find.GetLength();
-      }
-    }
-    connection->Close();
-    session.Close();
-    return size;
-  } catch (const CInternetException&) {
-    return 0;
-  }
+  // The main connection lists the file: no session of its own is needed for one listing.
+  return ListedSize(m_connection.get(), remotePath).value_or(0);
 }

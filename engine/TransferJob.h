@@ -134,12 +134,14 @@ class CTransferJob {
 
   // Download walk pieces (DownloadWalk.cpp).
   int ReceiveOneFile(const std::string& remotePath);
+  // listedSize: the file's size in its listing (0: none given); a binary copy must match it.
+  int ReceiveOneFile(const std::string& remotePath, uint64_t listedSize);
   int IsSelectedForReceive(const std::string& remotePath);
   int ReceiveFileInBlocks(const std::string& remotePath, const std::string& localPath,
                           uint32_t type);
   uint64_t RemoteFileSize(const std::string& remotePath);
-  // The local path a listed remote file is received to, or "" when it would not lie inside the
-  // local folder.
+  // The local path a listed remote file is received to: its path below the receive root (else
+  // the remote folder), under the local folder; "" when it lies outside either.
   std::string LocalPathForRemote(const std::string& remotePath) const;
 
   // Transfer type choice (TransferType.cpp): 1 ASCII, 2 binary.
@@ -205,4 +207,7 @@ class CTransferJob {
   uint32_t m_transferFailed = 0;
   // Fresh log-ins of the main connection during this run (EnsureConnection).
   int m_reconnects = 0;
+  // The folder the receive walk started in, as the server reported it after entering the remote
+  // folder; received files keep their paths below it. Not compared, not copied.
+  std::string m_receiveRoot;
 };

@@ -588,8 +588,9 @@ TEST_P(ScriptedDownloadTest, TransferThatEndsBadlyLeavesNoFileBehind) {
   EXPECT_EQ(job.Run(), 5);
   EXPECT_TRUE(HasLine("Failed to receive /pub/short.bin!"));
   EXPECT_TRUE(HasLine("Failed to receive /pub/refused.bin!"));
-  EXPECT_FALSE(PathExists(local + "/short.bin"));
-  EXPECT_FALSE(PathExists(local + "/refused.bin"));
+  // The older copy stays as it was; nothing else is left, under any name.
+  EXPECT_EQ(FilesBelow(local), (std::vector<std::string>{"good.txt", "refused.bin"}));
+  EXPECT_EQ(ReadFileBytes(local + "/refused.bin"), "an older copy");
   EXPECT_EQ(ReadFileBytes(local + "/good.txt"), "good\n");
   EXPECT_EQ(job.m_progress.bytesDone, 5);
 }
@@ -607,7 +608,7 @@ TEST_P(ScriptedDownloadTest, BadEndingWithoutIgnore) {
     EXPECT_EQ(job.Run(), 5);
     EXPECT_EQ(CountLinesStartingWith("Failed to receive "), 1u);
   }
-  EXPECT_FALSE(PathExists(local + "/refused.bin"));
+  EXPECT_TRUE(FilesBelow(local).empty());
 }
 
 INSTANTIATE_TEST_SUITE_P(ProgressModes, ScriptedDownloadTest, ::testing::Values(0u, 1u),

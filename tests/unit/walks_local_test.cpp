@@ -330,9 +330,13 @@ TEST(LocalPathSafety, ReceivedFilesMapBelowTheLocalFolderOrNowhere) {
   EXPECT_EQ(job.LocalPathForRemote("/docs/a.txt"), dir + "/docs/a.txt");
   job.SetServerPath("");
   EXPECT_EQ(job.LocalPathForRemote("/home/u/a.txt"), dir + "/home/u/a.txt");
-  // A relative remote folder lines up with the server's full paths.
+  // During a walk the paths lie below the folder the server reported, whatever the remote
+  // folder's text (relative, or found again further up the path).
   job.SetServerPath("pub");
-  EXPECT_EQ(job.LocalPathForRemote("/home/u/pub/a.txt"), dir + "/a.txt");
+  job.m_receiveRoot = "/home/pub/pub";
+  EXPECT_EQ(job.LocalPathForRemote("/home/pub/pub/a.txt"), dir + "/a.txt");
+  EXPECT_EQ(job.LocalPathForRemote("/home/pub/pub/pub/b.txt"), dir + "/pub/b.txt");
+  EXPECT_EQ(job.LocalPathForRemote("/home/pub/a.txt"), "");
 }
 
 namespace {
