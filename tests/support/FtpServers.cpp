@@ -143,7 +143,10 @@ const char* ServerKindName(ServerKind kind) {
   return kind == ServerKind::Pyftpdlib ? "pyftpdlib" : "vsftpd";
 }
 
-FtpTestServer::FtpTestServer(ServerKind kind) : m_kind(kind) {
+FtpTestServer::FtpTestServer(ServerKind kind) : FtpTestServer(kind, FtpTestServerOptions()) {}
+
+FtpTestServer::FtpTestServer(ServerKind kind, const FtpTestServerOptions& options)
+    : m_kind(kind), m_options(options) {
   signal(SIGPIPE, SIG_IGN);  // a server that hangs up must fail a test, not kill it
   m_base = MakeTempDir();
   m_root = m_base + "/root";
@@ -207,7 +210,7 @@ void FtpTestServer::StartVsftpd() {
       << "log_ftp_protocol=YES\nxferlog_enable=YES\nxferlog_std_format=NO\n"
       << "dual_log_enable=NO\nsyslog_enable=NO\n"
       << "vsftpd_log_file=" << m_log << "\n"
-      << "max_clients=0\nmax_per_ip=0\ndelay_failed_login=0\n"
+      << "max_clients=0\nmax_per_ip=" << m_options.maxPerIp << "\ndelay_failed_login=0\n"
       << "ftpd_banner=vsftpd ready.\n";
     c.close();
     int devnull = open("/dev/null", O_RDWR);

@@ -33,11 +33,17 @@ class ScopedInternetTimeouts {
 
 const char* ServerKindName(ServerKind kind);
 
+// What a test server may do differently from the default one.
+struct FtpTestServerOptions {
+  int maxPerIp = 0;  // vsftpd: sessions it allows from one address at once (0: any number)
+};
+
 // One server process with one account whose root is a fresh temporary folder. The process is a
 // child of the test and dies with it.
 class FtpTestServer {
  public:
   explicit FtpTestServer(ServerKind kind);
+  FtpTestServer(ServerKind kind, const FtpTestServerOptions& options);
   ~FtpTestServer();
   FtpTestServer(const FtpTestServer&) = delete;
   FtpTestServer& operator=(const FtpTestServer&) = delete;
@@ -63,6 +69,7 @@ class FtpTestServer {
   void StartVsftpd();
 
   ServerKind m_kind;
+  FtpTestServerOptions m_options;
   int m_pid = -1;
   uint16_t m_port = 0;
   std::string m_user;
