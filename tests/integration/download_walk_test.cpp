@@ -15,6 +15,7 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <set>
 #include <stdexcept>
 #include <string>
 #include <thread>
@@ -273,11 +274,97 @@ TEST_P(DownloadWalkTest, ServerThatDiesFailsEveryLaterFileAtOnce) {
   EXPECT_TRUE(FilesBelow(local).empty());
 }
 
+TEST_P(DownloadWalkTest, LocalPathsFollowTheFolderTheServerEntered) {
+  ServerFile("/src/top.bin", "top");
+  ServerFile("/src/sub/f1.bin", "f1");
+  ServerFile("/src/src/x.bin", "x");
+  // However the remote folder is written, the files keep their places below it.
+  for (const char* remote : {"/src/../src", "src", "./src", "/src/", "//src"}) {
+    SCOPED_TRACE(remote);
+    local = MakeTempDir();
+    job.SetLocalPath(local);
+    job.SetServerPath(remote);
+    ASSERT_EQ(job.Run(), 0);
+    EXPECT_EQ(FilesBelow(local), (std::vector<std::string>{"src/x.bin", "sub/f1.bin", "top.bin"}));
+    EXPECT_EQ(ReadFileBytes(local + "/sub/f1.bin"), "f1");
+  }
+}
+
+TEST_P(DownloadWalkTest, FolderThatCannotBeEnteredIsReportedAndIgnoreDecides) {
+  if (!IsVsftpd()) GTEST_SKIP() << "pyftpdlib runs as root here and can enter every folder";
+  ServerFile("/a-locked/x.bin", "x");
+  ServerFile("/b.bin", "b");
+  ServerFile("/c/d.bin", "d");
+  ASSERT_EQ(chown(Root("/a-locked").c_str(), 0, 0), 0);
+  ASSERT_EQ(chmod(Root("/a-locked").c_str(), 0700), 0);
+  struct Case {
+    bool ignore;
+    std::vector<std::string> files;
+  };
+  for (const Case& c : {Case{true, {"b.bin", "c/d.bin"}}, Case{false, {}}}) {
+    SCOPED_TRACE(c.ignore);
+    Lines().clear();
+    local = MakeTempDir();
+    job.SetLocalPath(local);
+    c.ignore ? job.SetIgnore() : job.ClearIgnore();
+    EXPECT_EQ(job.Run(), 5);
+    EXPECT_EQ(CountLinesStartingWith("Failed to receive "), 1u);
+    EXPECT_TRUE(HasLine("Failed to receive /a-locked!"));
+    EXPECT_TRUE(HasLine("ERROR 12003 : Extended error"));
+    EXPECT_EQ(FilesBelow(local), c.files);
+  }
+}
+
+TEST_P(DownloadWalkTest, LinksAreWalkedOnceAndSpecialFilesPassedOver) {
+  if (!IsVsftpd()) GTEST_SKIP() << "pyftpdlib lists a link as what it points to";
+  ServerFile("/pub/data/r.bin", "r");
+  ServerFile("/pub/top.bin", "top");
+  ServerFile("/ext/e.bin", "e");
+  ServerFile("/root.bin", "root");
+  fs::create_symlink("data", Root("/pub/zalias"));       // a folder seen before
+  fs::create_symlink("..", Root("/pub/data/up"));        // a loop
+  fs::create_symlink("../ext", Root("/pub/ext"));        // a folder outside
+  fs::create_symlink("../root.bin", Root("/pub/file"));  // a file
+  ASSERT_EQ(mkfifo(Root("/pub/pipe").c_str(), 0644), 0);
+  job.SetServerPath("/pub");
+  job.SetVerbose();
+  ASSERT_EQ(job.Run(), 0);
+  EXPECT_EQ(FilesBelow(local),
+            (std::vector<std::string>{"data/r.bin", "ext/e.bin", "file", "top.bin"}));
+  EXPECT_EQ(ReadFileBytes(local + "/file"), "root");
+  EXPECT_TRUE(HasLine("Skipping /pub/pipe (not a regular file)"));
+  EXPECT_TRUE(HasLine("Skipping /pub/zalias (walked already as /pub/data)"));
+  EXPECT_TRUE(HasLine("Skipping /pub/data/up (walked already as /pub)"));
+  // A link's listed size is that of the path it holds, never counted as the file's.
+  EXPECT_TRUE(HasLine("5 bytes to transfer."));
+}
+
 INSTANTIATE_TEST_SUITE_P(Servers, DownloadWalkTest,
                          ::testing::Combine(::testing::Values(ServerKind::Pyftpdlib,
                                                               ServerKind::Vsftpd),
                                             ::testing::Values(0u, 1u)),
                          WalkParamName);
+
+TEST(DownloadSessions, SingleFileNeedsNoSessionBesidesTheMainOne) {
+  FtpTestServer server(ServerKind::Vsftpd, FtpTestServerOptions{1});
+  WriteFileBytes(server.Root() + "/pub/a.zip", PatternBytes(5000, 4));
+  server.ChownRoot();
+  const std::string local = MakeTempDir();
+  CTransferJob job;
+  job.SetServer(server.Host());
+  job.SetPort(server.Port());
+  job.SetUser(server.User());
+  job.SetPassword(server.Password());
+  job.SetPassive();
+  job.SetHostOutput(CollectLine, 0);
+  job.SetGet();
+  job.SetSingle();
+  job.SetServerPath("/pub/a.zip");
+  job.SetLocalPath(local + "/a.zip");
+  EXPECT_EQ(job.Run(), 0);
+  EXPECT_EQ(job.m_progress.bytesToTransfer, 5000u);
+  EXPECT_EQ(ReadFileBytes(local + "/a.zip"), PatternBytes(5000, 4));
+}
 
 // ---- A scripted server for what real servers do not do ----
 
@@ -315,6 +402,12 @@ class ScriptedFtpServer {
     m_listings[path] = listing;
   }
   void AddFile(const std::string& path, File file) { m_files[path] = std::move(file); }
+  // Without SIZE, and with 150 replies that name no size, the client knows a file's size only
+  // from its listing.
+  void OfferSize(bool offer) { m_offerSize = offer; }
+  // LIST in the folder gets a 550, or a 150 and then nothing at all.
+  void RefuseListing(const std::string& path) { m_refusedListings.insert(path); }
+  void StallListing(const std::string& path) { m_stalledListings.insert(path); }
   std::vector<std::string> Commands() {
     std::lock_guard<std::mutex> lock(m_mutex);
     return m_commands;
@@ -411,7 +504,7 @@ class ScriptedFtpServer {
       } else if (verb == "PASS") {
         Send(fd, "230 logged in\r\n");
       } else if (verb == "FEAT") {
-        Send(fd, "211-Features:\r\n SIZE\r\n211 End\r\n");
+        Send(fd, m_offerSize ? "211-Features:\r\n SIZE\r\n211 End\r\n" : "211 no features\r\n");
       } else if (verb == "PWD") {
         Send(fd, "257 \"" + cwd + "\" is the current folder\r\n");
       } else if (verb == "CWD") {
@@ -446,6 +539,18 @@ class ScriptedFtpServer {
       } else if (verb == "LIST" || verb == "RETR") {
         std::string data;
         Ending ending = Ending::Normal;
+        if (verb == "LIST" && m_refusedListings.count(cwd)) {
+          Send(fd, "550 cannot list this folder\r\n");
+          continue;
+        }
+        if (verb == "LIST" && m_stalledListings.count(cwd)) {
+          Send(fd, "150 here it comes\r\n");
+          const int dataFd = dataListener < 0 ? -1 : AcceptWithin(dataListener, 5000);
+          std::string ignored;
+          ReadLine(fd, buffer, ignored);  // until the client gives up (bounded)
+          if (dataFd >= 0) ::close(dataFd);
+          break;
+        }
         if (verb == "LIST") {
           auto it = m_listings.find(cwd);
           data = it == m_listings.end() ? "" : it->second;
@@ -494,6 +599,9 @@ class ScriptedFtpServer {
   // Filled before the first connection, read only afterwards.
   std::map<std::string, std::string> m_listings;
   std::map<std::string, File> m_files;
+  std::set<std::string> m_refusedListings;
+  std::set<std::string> m_stalledListings;
+  bool m_offerSize = true;
 };
 
 std::string ListLine(char type, size_t size, const std::string& name) {
@@ -609,6 +717,77 @@ TEST_P(ScriptedDownloadTest, BadEndingWithoutIgnore) {
     EXPECT_EQ(CountLinesStartingWith("Failed to receive "), 1u);
   }
   EXPECT_TRUE(FilesBelow(local).empty());
+}
+
+TEST_P(ScriptedDownloadTest, BinaryCopiesMustHoldTheListedSize) {
+  // The server names no size but in its listing.
+  server.OfferSize(false);
+  server.AddFolder("/pub", ListLine('-', 20, "short.bin") + ListLine('-', 5, "empty.bin") +
+                               ListLine('-', 3, "padded.bin") + ListLine('-', 8, "right.bin") +
+                               ListLine('-', 50, "text.txt"));
+  server.AddFile("/pub/short.bin", {PatternBytes(10, 2)});
+  server.AddFile("/pub/empty.bin", {""});
+  server.AddFile("/pub/padded.bin", {"padded"});
+  server.AddFile("/pub/right.bin", {"8 bytes\x80"});
+  server.AddFile("/pub/text.txt", {"line ends\r\nchange sizes\r\n"});
+  WriteFileBytes(local + "/short.bin", "an older copy");
+
+  EXPECT_EQ(job.Run(), 5);
+  EXPECT_EQ(CountLinesStartingWith("Failed to receive "), 3u);
+  for (const char* name : {"short.bin", "empty.bin", "padded.bin"}) {
+    EXPECT_TRUE(HasLine("Failed to receive /pub/" + std::string(name) + "!")) << name;
+  }
+  EXPECT_EQ(FilesBelow(local), (std::vector<std::string>{"right.bin", "short.bin", "text.txt"}));
+  EXPECT_EQ(ReadFileBytes(local + "/short.bin"), "an older copy");
+  EXPECT_EQ(ReadFileBytes(local + "/text.txt"), "line ends\nchange sizes\n");
+}
+
+TEST_P(ScriptedDownloadTest, ListedNamesWithASlashAreNeverPaths) {
+  // Names relative to the log-in folder, or with a folder in them, would put files where no
+  // folder was listed; a name given as the listed folder's full path is a name.
+  server.AddFolder("/pub", ListLine('-', 2, "pub/x.bin") + ListLine('-', 2, "~/evil.bin") +
+                               ListLine('d', 0, "d/deeper") + ListLine('-', 2, "/pub/full.bin"));
+  server.AddFolder("/pub/d/deeper", ListLine('-', 2, "in.bin"));
+  for (const char* path : {"/pub/pub/x.bin", "/pub/~/evil.bin", "/pub/d/deeper/in.bin"}) {
+    server.AddFile(path, {"\x80\x81"});
+  }
+  server.AddFile("/pub/full.bin", {"\x80\x81"});
+
+  EXPECT_EQ(job.Run(), 5);
+  EXPECT_EQ(FilesBelow(local), std::vector<std::string>{"full.bin"});
+  for (const char* path : {"/pub/pub/x.bin", "/pub/~/evil.bin", "/pub/d/deeper"}) {
+    EXPECT_TRUE(HasLine("Failed to receive " + std::string(path) + "!")) << path;
+  }
+  EXPECT_EQ(Retrieved(), std::vector<std::string>{"RETR /pub/full.bin"});
+}
+
+TEST_P(ScriptedDownloadTest, FolderThatFailsIsListedAndReportedOnce) {
+  ScopedInternetTimeouts quick(2000, 300, 2000);
+  server.AddFolder("/pub", ListLine('d', 0, "slow") + ListLine('d', 0, "refused") +
+                               ListLine('-', 6, "after.txt"));
+  server.AddFolder("/pub/slow", "");
+  server.AddFolder("/pub/refused", "");
+  server.StallListing("/pub/slow");
+  server.RefuseListing("/pub/refused");
+  server.AddFile("/pub/after.txt", {"after\n"});
+
+  EXPECT_EQ(job.Run(), 5);
+  EXPECT_EQ(CountLinesStartingWith("Failed to receive "), 2u);
+  EXPECT_TRUE(HasLine("Failed to receive /pub/slow!"));
+  EXPECT_TRUE(HasLine("Failed to receive /pub/refused!"));
+  const std::vector<std::string> commands = server.Commands();
+  EXPECT_EQ(std::count(commands.begin(), commands.end(), "CWD /pub/slow"), 1);
+  EXPECT_EQ(std::count(commands.begin(), commands.end(), "CWD /pub/refused"), 1);
+  // The walk goes on over a fresh connection after the one that timed out.
+  EXPECT_EQ(ReadFileBytes(local + "/after.txt"), "after\n");
+}
+
+TEST_P(ScriptedDownloadTest, StartingFolderThatCannotBeListedFailsTheRun) {
+  server.AddFolder("/pub", "");
+  server.RefuseListing("/pub");
+  EXPECT_EQ(job.Run(), 5);
+  EXPECT_TRUE(HasLine("Failed to receive /pub!"));
+  EXPECT_EQ(CountLinesStartingWith("0 bytes"), 0u);
 }
 
 INSTANTIATE_TEST_SUITE_P(ProgressModes, ScriptedDownloadTest, ::testing::Values(0u, 1u),
