@@ -26,7 +26,6 @@
 #include <optional>
 #include <set>
 #include <string_view>
-#include <vector>
 
 #include "Messages.h"
 #include "PartialFile.h"
@@ -206,7 +205,7 @@ class ReceiveTarget {
   bool Ready() const { return !m_path.empty(); }
   // Where the data goes.
   const std::string& Path() const { return m_path; }
-  bool IsRegularFile() const { return !m_partial.empty(); }
+  bool IsPartialFile() const { return !m_partial.empty(); }
 
   bool Commit() {
     if (m_partial.empty()) return true;
@@ -304,35 +303,32 @@ class RemoteTreeWalker {
       return Failed(path, start);
     }
 
-    std::string root;
-    std::vector<FtpListEntry> entries;
-    {
-      CFtpFileFind find(&connection);
-      const bool listed = find.FindFile(m_mask, INTERNET_FLAG_RELOAD);
-      const uint32_t error = GetLastError();
-      root = FolderForm(find.GetRoot());
-      const std::string here = path.empty() ? root : path;
-      // A folder reached again (through a link) is passed over: link loops end here.
-      if ((listed || error == ENOENT) && !m_walked.insert(root).second) {
-        m_job.OutputVerbose("Skipping " + here + " (walked already as " + root + ")", 1);
-        return 1;
-      }
-      if (m_job.m_verbose == 1) {
-        for (const std::string& line : find.UnparsedLines())
-          m_job.Output("Cannot read this line of the listing of " + here + ": " + line, 1);
-      }
-      // An empty folder lists nothing, which is no failure; anything else that stops a listing
-      // (a refusal, a broken data connection, a listing that cannot be read) is.
-      if (!listed && error != ENOENT) {
-        SetLastError(error);
-        return Failed(here, start);
-      }
-      while (find.FindNextFile()) entries.push_back(find.Entry());
-    }
-
+    // The listing is in memory once FindFile returns: the subfolders below use the connection
+    // while this folder's entries are gone through.
+    CFtpFileFind find(&connection);
+    const bool listed = find.FindFile(m_mask, INTERNET_FLAG_RELOAD);
+    const uint32_t error = GetLastError();
+    const std::string detail = GetLastErrorDetail();
+    const std::string root = FolderForm(find.GetRoot());
     const std::string here = path.empty() ? root : path;
-    for (const FtpListEntry& entry : entries) {
-      if (Entry(here, root, entry) == 0) return 0;
+    // A folder reached again (through a link) is passed over: link loops end here.
+    if ((listed || error == ENOENT) && !m_walked.insert(root).second) {
+      m_job.OutputVerbose("Skipping " + here + " (walked already as " + root + ")", 1);
+      return 1;
+    }
+    if (m_job.m_verbose == 1) {
+      for (const std::string& line : find.UnparsedLines())
+        m_job.Output("Cannot read this line of the listing of " + here + ": " + line, 1);
+    }
+    // An empty folder lists nothing, which is no failure; anything else that stops a listing (a
+    // refusal, a broken data connection, a listing that cannot be read) is.
+    if (!listed && error != ENOENT) {
+      SetLastError(error);
+      SetLastErrorDetail(detail);
+      return Failed(here, start);
+    }
+    while (find.FindNextFile()) {
+      if (Entry(here, root, find.Entry()) == 0) return 0;
     }
     return 1;
   }
@@ -540,7 +536,7 @@ int CTransferJob::ReceiveOneFile(const std::string& remotePath, uint64_t listedS
   };
   if (ok) ok = fetch(type);
   // Line ends change the size of text; only a binary copy can be held to the listing.
-  if (ok && type == FTP_TRANSFER_TYPE_BINARY && listedSize > 0 && target->IsRegularFile())
+  if (ok && type == FTP_TRANSFER_TYPE_BINARY && listedSize > 0 && target->IsPartialFile())
     ok = MatchesListedSize(*this, target->Path(), remotePath, listedSize);
 
   // A binary copy that holds only 7-bit bytes was text after all.
