@@ -150,10 +150,15 @@ TEST_P(DownloadWalkTest, EmptyRemoteFolderRebuildsFullPathsAndOverwrites) {
   ServerFile("/x.TMP", "temp");
   MakeFolder(local + "/docs");
   WriteFileBytes(local + "/docs/a.txt", "old contents, longer than the new\n");
+  ASSERT_EQ(chmod((local + "/docs/a.txt").c_str(), 0640), 0);
   job.SetSelectMode(2);
   job.AddSelect("*.tmp");
   ASSERT_EQ(job.Run(), 0);
   EXPECT_EQ(ReadFileBytes(local + "/docs/a.txt"), "new\n");
+  // The file that replaces it keeps its mode.
+  struct stat st {};
+  ASSERT_EQ(stat((local + "/docs/a.txt").c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 07777, 0640u);
   EXPECT_FALSE(PathExists(local + "/x.TMP"));
   EXPECT_TRUE(HasLine("4 bytes to transfer."));
   EXPECT_EQ(CountRetr("/x.TMP"), 0u);
