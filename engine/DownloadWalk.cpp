@@ -491,8 +491,8 @@ int CTransferJob::ReceiveOneFile(const std::string& remotePath) {
 
 int CTransferJob::ReceiveOneFile(const std::string& remotePath, uint64_t listedSize) {
   if (m_progress.cancel == 1) return 0;
-  if (!EnsureConnection()) return FailReceive(*this, remotePath);
   if (IsSelectedForReceive(remotePath) == 0) return 1;
+  if (!EnsureConnection()) return FailReceive(*this, remotePath);
 
   uint32_t type = TransferTypeByExtension(remotePath);
   Output(LoadMessage(6, {remotePath, TypeWord(type)}), 1);
