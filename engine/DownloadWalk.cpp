@@ -356,9 +356,10 @@ class RemoteTreeWalker {
     m_job.ReportError(error);
     m_job.Output(LoadMessage(9, {path}), 1);
     m_job.m_transferFailed = 1;
-    // After a refusal the connection is as good as before; after a time-out or a drop its state
-    // is unknown, and the next folder gets a fresh one.
-    if (error != ERROR_INTERNET_EXTENDED_ERROR) m_connection.reset();
+    // After a refusal or a listing that could not be read the connection is as good as before;
+    // after a time-out or a drop its state is unknown, and the next folder gets a fresh one.
+    if (error != ERROR_INTERNET_EXTENDED_ERROR && error != ERROR_INTERNET_INCORRECT_FORMAT)
+      m_connection.reset();
     return start || m_job.m_ignore == 0 ? 0 : 1;
   }
 
