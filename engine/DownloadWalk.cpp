@@ -26,6 +26,7 @@
 #include <optional>
 #include <set>
 #include <string_view>
+#include <vector>
 
 #include "Messages.h"
 #include "PartialFile.h"
@@ -74,8 +75,9 @@ bool IsPlainName(const std::string& name) {
 
 // The files a walk found, in walk order. A tree may hold very many files, so they are kept
 // compactly: the folder part of the paths once for each run of files in it, then per file its
-// name and listed size. Records: 'D' folder or 'F' name (a 4-byte length, the bytes), a file's
-// followed by its 8-byte size.
+// name and listed size. A record is a tag ('D' folder, 'F' file), the size, the text's length
+// and the text; records go into blocks of a fixed size, so that the list grows without copying
+// or leaving large freed blocks behind.
 class RemoteFileList {
  public:
   void Add(const std::string& path, uint64_t size) {
@@ -83,45 +85,55 @@ class RemoteFileList {
     const size_t nameAt = slash == std::string::npos ? 0 : slash + 1;
     const std::string_view folder(path.data(), nameAt);
     if (!m_haveFolder || folder != m_folder) {
-      Put('D', folder);
+      Put('D', folder, 0);
       m_folder.assign(folder);
       m_haveFolder = true;
     }
-    Put('F', std::string_view(path).substr(nameAt));
-    m_data.append(reinterpret_cast<const char*>(&size), sizeof size);
+    Put('F', std::string_view(path).substr(nameAt), size);
   }
 
   // fn(path, size) returns false to stop.
   template <typename Fn>
   void ForEach(Fn&& fn) const {
     std::string folder;
-    size_t pos = 0;
-    while (pos < m_data.size()) {
-      const char tag = m_data[pos];
-      uint32_t length = 0;
-      std::memcpy(&length, m_data.data() + pos + 1, sizeof length);
-      const std::string_view text(m_data.data() + pos + 1 + sizeof length, length);
-      pos += 1 + sizeof length + length;
-      if (tag == 'D') {
-        folder.assign(text);
-        continue;
+    for (const std::string& block : m_blocks) {
+      size_t pos = 0;
+      while (pos < block.size()) {
+        uint64_t size = 0;
+        uint32_t length = 0;
+        std::memcpy(&size, block.data() + pos + 1, sizeof size);
+        std::memcpy(&length, block.data() + pos + 1 + sizeof size, sizeof length);
+        const std::string_view text(block.data() + pos + kHeader, length);
+        const char tag = block[pos];
+        pos += kHeader + length;
+        if (tag == 'D') {
+          folder.assign(text);
+        } else if (!fn(folder + std::string(text), size)) {
+          return;
+        }
       }
-      uint64_t size = 0;
-      std::memcpy(&size, m_data.data() + pos, sizeof size);
-      pos += sizeof size;
-      if (!fn(folder + std::string(text), size)) return;
     }
   }
 
  private:
-  void Put(char tag, std::string_view text) {
+  static constexpr size_t kHeader = 1 + sizeof(uint64_t) + sizeof(uint32_t);
+  static constexpr size_t kBlock = 16 * 1024;
+
+  void Put(char tag, std::string_view text, uint64_t size) {
+    const size_t need = kHeader + text.size();
+    if (m_blocks.empty() || m_blocks.back().size() + need > m_blocks.back().capacity()) {
+      m_blocks.emplace_back();
+      m_blocks.back().reserve(std::max(kBlock, need));
+    }
     const auto length = static_cast<uint32_t>(text.size());
-    m_data += tag;
-    m_data.append(reinterpret_cast<const char*>(&length), sizeof length);
-    m_data.append(text);
+    std::string& block = m_blocks.back();
+    block += tag;
+    block.append(reinterpret_cast<const char*>(&size), sizeof size);
+    block.append(reinterpret_cast<const char*>(&length), sizeof length);
+    block.append(text);
   }
 
-  std::string m_data;
+  std::vector<std::string> m_blocks;
   std::string m_folder;
   bool m_haveFolder = false;
 };
@@ -180,7 +192,8 @@ class ReceiveTarget {
  public:
   explicit ReceiveTarget(const std::string& finalPath) : m_final(finalPath) {
     struct stat st {};
-    if (::stat(finalPath.c_str(), &st) == 0 && !S_ISREG(st.st_mode)) {
+    const bool exists = ::stat(finalPath.c_str(), &st) == 0;
+    if (exists && !S_ISREG(st.st_mode)) {
       if (S_ISDIR(st.st_mode)) {
         SetLastError(EISDIR);
         SetLastErrorDetail(finalPath);
@@ -189,7 +202,7 @@ class ReceiveTarget {
       }
       return;
     }
-    m_partial = CreatePartialFile(finalPath);
+    m_partial = CreatePartialFile(finalPath, exists ? static_cast<int>(st.st_mode & 07777) : -1);
     m_path = m_partial;
     if (m_partial.empty()) {
       SetLastError(static_cast<uint32_t>(errno));
@@ -228,18 +241,23 @@ std::string ByteCount(uint64_t n) {
   return std::to_string(n) + (n == 1 ? " byte" : " bytes");
 }
 
-// A binary copy must hold exactly the bytes that the listing gave as the file's size. The
-// listing may be older than the transfer (a file that grows): a fresh listing of the file that
-// agrees with the copy is as good.
-bool MatchesListedSize(CTransferJob& job, const std::string& localPath,
-                       const std::string& remotePath, uint64_t listedSize) {
+// The size of a received file; false (and the last error set) when it cannot be read.
+bool ReceivedSize(const std::string& localPath, uint64_t* size) {
   struct stat st {};
   if (::stat(localPath.c_str(), &st) != 0) {
     SetLastError(static_cast<uint32_t>(errno));
     SetLastErrorDetail(localPath);
     return false;
   }
-  const auto received = static_cast<uint64_t>(st.st_size);
+  *size = S_ISREG(st.st_mode) ? static_cast<uint64_t>(st.st_size) : 0;
+  return true;
+}
+
+// A binary copy must hold exactly the bytes that the listing gave as the file's size. The
+// listing may be older than the transfer (a file that grows): a fresh listing of the file that
+// agrees with the copy is as good.
+bool MatchesListedSize(CTransferJob& job, uint64_t received, const std::string& remotePath,
+                       uint64_t listedSize) {
   if (received == listedSize) return true;
   if (ListedSize(job.m_connection.get(), remotePath) == received) return true;
   SetLastError(ERROR_INTERNET_CONNECTION_ABORTED);
@@ -527,18 +545,23 @@ int CTransferJob::ReceiveOneFile(const std::string& remotePath, uint64_t listedS
   }
 
   const int64_t bytesBefore = m_progress.bytesDone;
+  uint64_t received = 0;
   auto fetch = [&](uint32_t fetchType) {
-    if (m_progressMode == 1) return ReceiveFileInBlocks(remotePath, target->Path(), fetchType) != 0;
-    if (!m_connection) {
+    bool fetched;
+    if (m_progressMode == 1) {
+      fetched = ReceiveFileInBlocks(remotePath, target->Path(), fetchType) != 0;
+    } else if (!m_connection) {
       SetLastError(ERROR_INTERNET_INCORRECT_HANDLE_STATE);
-      return false;
+      fetched = false;
+    } else {
+      fetched = m_connection->GetFile(remotePath, target->Path(), false, fetchType);
     }
-    return m_connection->GetFile(remotePath, target->Path(), false, fetchType);
+    return fetched && ReceivedSize(target->Path(), &received);
   };
   if (ok) ok = fetch(type);
   // Line ends change the size of text; only a binary copy can be held to the listing.
   if (ok && type == FTP_TRANSFER_TYPE_BINARY && listedSize > 0 && target->IsPartialFile())
-    ok = MatchesListedSize(*this, target->Path(), remotePath, listedSize);
+    ok = MatchesListedSize(*this, received, remotePath, listedSize);
 
   // A binary copy that holds only 7-bit bytes was text after all.
   if (ok && m_transferType == 0 && type == FTP_TRANSFER_TYPE_BINARY &&
@@ -553,7 +576,7 @@ int CTransferJob::ReceiveOneFile(const std::string& remotePath, uint64_t listedS
   int result;
   if (ok) {
     result = RunTranScripts(remotePath);
-    if (m_progressMode == 0) m_progress.bytesDone += static_cast<int64_t>(LocalFileSize(localPath));
+    if (m_progressMode == 0) m_progress.bytesDone += static_cast<int64_t>(received);
   } else {
     target.reset();
     m_progress.bytesDone = bytesBefore;

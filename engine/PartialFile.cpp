@@ -61,7 +61,7 @@ std::string RandomSuffix() {
 
 }  // namespace
 
-std::string CreatePartialFile(const std::string& finalPath) {
+std::string CreatePartialFile(const std::string& finalPath, int replacedMode) {
   const size_t slash = finalPath.rfind('/');
   const std::string folder = slash == std::string::npos ? "" : finalPath.substr(0, slash + 1);
   std::string name = slash == std::string::npos ? finalPath : finalPath.substr(slash + 1);
@@ -79,6 +79,7 @@ std::string CreatePartialFile(const std::string& finalPath) {
     if (fd >= 0) {
       std::memcpy(g_pendingPath, path.c_str(), path.size() + 1);
       g_pendingSet = 1;
+      if (replacedMode >= 0) ::fchmod(fd, static_cast<mode_t>(replacedMode));
       ::close(fd);
       return path;
     }
@@ -89,10 +90,6 @@ std::string CreatePartialFile(const std::string& finalPath) {
 }
 
 bool CommitPartialFile(const std::string& partialPath, const std::string& finalPath) {
-  // An overwritten file used to keep its mode; the file that replaces it does too.
-  struct stat st {};
-  if (::lstat(finalPath.c_str(), &st) == 0 && S_ISREG(st.st_mode))
-    ::chmod(partialPath.c_str(), st.st_mode & 07777);
   if (::rename(partialPath.c_str(), finalPath.c_str()) != 0) return false;
   g_pendingSet = 0;
   return true;

@@ -7,11 +7,12 @@
 #include <string>
 
 // Makes a new empty file beside finalPath, named ".<name>.trox-XXXXXX" (a name made with O_EXCL,
-// so that it can clash with nothing there), with the mode a new file gets, and makes it the
-// pending partial file. "" with errno set when it cannot be made.
-std::string CreatePartialFile(const std::string& finalPath);
-// The partial file is complete: it replaces finalPath, keeping the mode of a file it replaces.
-// False with errno set (the partial file is then still there).
+// so that it can clash with nothing there), and makes it the pending partial file. It gets the
+// mode a new file gets, or replacedMode when it is to replace a file (whose mode an overwrite
+// used to keep). "" with errno set when it cannot be made.
+std::string CreatePartialFile(const std::string& finalPath, int replacedMode = -1);
+// The partial file is complete: it takes finalPath's place. False with errno set (the partial
+// file is then still there).
 bool CommitPartialFile(const std::string& partialPath, const std::string& finalPath);
 // Removes the partial file (a failed receive).
 void DiscardPartialFile(const std::string& partialPath);
