@@ -260,12 +260,13 @@ bool MatchesListedSize(CTransferJob& job, uint64_t received, const std::string& 
                        uint64_t listedSize) {
   if (received == listedSize) return true;
   if (ListedSize(job.m_connection.get(), remotePath) == received) return true;
-  SetLastError(ERROR_INTERNET_CONNECTION_ABORTED);
-  SetLastErrorDetail(received < listedSize
-                         ? "the data ended after " + std::to_string(received) + " of the " +
-                               ByteCount(listedSize) + " listed"
-                         : "the server sent " + ByteCount(received) + ", more than the " +
-                               ByteCount(listedSize) + " listed");
+  // The transfer's own replies were fine, so none of them is the reason.
+  SetLastErrorFrom(CInternetException(
+      ERROR_INTERNET_CONNECTION_ABORTED,
+      received < listedSize ? "the data ended after " + std::to_string(received) + " of the " +
+                                  ByteCount(listedSize) + " listed"
+                            : "the server sent " + ByteCount(received) + ", more than the " +
+                                  ByteCount(listedSize) + " listed"));
   return false;
 }
 
@@ -374,10 +375,9 @@ class RemoteTreeWalker {
     m_job.ReportError(error);
     m_job.Output(LoadMessage(9, {path}), 1);
     m_job.m_transferFailed = 1;
-    // After a refusal or a listing that could not be read the connection is as good as before;
-    // after a time-out or a drop its state is unknown, and the next folder gets a fresh one.
-    if (error != ERROR_INTERNET_EXTENDED_ERROR && error != ERROR_INTERNET_INCORRECT_FORMAT)
-      m_connection.reset();
+    // A connection that timed out or was dropped serves no more folders: the next gets a fresh
+    // one. After a refusal it is as good as before.
+    if (m_connection && !m_connection->IsAlive()) m_connection.reset();
     return start || m_job.m_ignore == 0 ? 0 : 1;
   }
 
@@ -511,7 +511,6 @@ int CTransferJob::ReceiveOneFile(const std::string& remotePath) {
 int CTransferJob::ReceiveOneFile(const std::string& remotePath, uint64_t listedSize) {
   if (m_progress.cancel == 1) return 0;
   if (IsSelectedForReceive(remotePath) == 0) return 1;
-  if (!EnsureConnection()) return FailReceive(*this, remotePath);
 
   uint32_t type = TransferTypeByExtension(remotePath);
   Output(LoadMessage(6, {remotePath, TypeWord(type)}), 1);
@@ -596,7 +595,10 @@ int CTransferJob::IsSelectedForReceive(const std::string& remotePath) {
 int CTransferJob::ReceiveFileInBlocks(const std::string& remotePath, const std::string& localPath,
                                       uint32_t type) {
   std::unique_ptr<char[]> buffer(new (std::nothrow) char[kBlockSize]);
-  if (!buffer) return 0;
+  if (!buffer) {
+    SetLastError(ENOMEM);
+    return 0;
+  }
   if (!m_connection) {
     SetLastError(ERROR_INTERNET_INCORRECT_HANDLE_STATE);
     return 0;
@@ -649,7 +651,7 @@ int CTransferJob::ReceiveFileInBlocks(const std::string& remotePath, const std::
   } catch (const CInternetException& e) {
     dropLocal();
     if (!m_ignore) throw;
-    SetLastError(e.m_dwError);
+    SetLastErrorFrom(e);
     return 0;
   }
   return 1;
