@@ -18,11 +18,11 @@ using RemoteWalkCallback = int (*)(const std::string& path, const FtpListEntry& 
 // Called for a listed entry whose name cannot be trusted as a path; 0 stops the walk.
 using RemoteRejectCallback = int (*)(const std::string& path, void* context);
 
-// Depth-first walk of a remote folder tree in the servers' listing order, over one connection of
+// Depth-first walk of a remote folder tree in the server's listing order, over one connection of
 // its own besides the job's main one, whatever the depth: each folder's listing is read whole
 // before its subfolders are entered. Paths are the folder's path, "/" and the listed name, so
 // they stay below folder.
-// - A folder that cannot be entered or listed is reported (the system error, then "Failed to
+// - A folder that cannot be entered or listed is reported (the error, then "Failed to
 //   receive") and fails the run; IGNORE decides whether the walk goes on. For the starting
 //   folder the walk ends.
 // - A link is tried as a folder, else it is a file. A folder is walked once: one the server
