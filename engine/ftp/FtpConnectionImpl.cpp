@@ -594,6 +594,11 @@ trox::ftp::FtpListing CFtpConnectionImpl::List(const std::string& mask) {
         throw CInternetException(ERROR_INTERNET_CONNECTION_ABORTED, "the listing never ends");
     }
     stream->Close();
+    // vsftpd answers a folder it may enter but not read with an empty listing and a success
+    // reply that says so; taken as empty, the folder's files would be lost without a word.
+    const trox::ftp::LastResponse& final = trox::ftp::ThreadLastResponse();
+    if (data.empty() && final.text.find("failed to open directory") != std::string::npos)
+      throw CInternetException(ERROR_INTERNET_EXTENDED_ERROR, final.text);
   };
   if (mlsd) {
     run("MLSD");
