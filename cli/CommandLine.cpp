@@ -201,7 +201,8 @@ int ParseCommandLine(int argc, char** argv, CTransferJob& job, std::string* prob
   if (result != kResultOk && why.empty() && argc > 1) {
     if (decidedBy == 'f')
       why = "the transfer file " + Quoted(transferFile) +
-            " cannot be read, names no server or has both INCLUDE and EXCLUDE";
+            " cannot be read, names no server, a port outside 0 to 65535, or both INCLUDE and "
+            "EXCLUDE";
     else
       why = "no server given (-s, -f or -d)";
   }

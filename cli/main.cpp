@@ -1,5 +1,7 @@
 // trox: runs one transfer job built from the command line and, optionally, a transfer file, and
 // ends with a numbered closing message whose number is the exit code.
+#include <malloc.h>
+
 #include <cstdio>
 #include <cstdlib>
 #include <new>
@@ -137,6 +139,10 @@ int RunProgram(int argc, char** argv) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  // Each file's transfer buffers are freed at its end; with the default threshold the heap was
+  // given back to the system and taken again for every file, which cost a many-file receive
+  // about a third of its system time.
+  mallopt(M_TRIM_THRESHOLD, 1 << 20);
   InstallSignalHandlers();
   try {
     return RunProgram(argc, argv);

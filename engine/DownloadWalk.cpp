@@ -617,7 +617,7 @@ int CTransferJob::ReceiveFileInBlocks(const std::string& remotePath, const std::
   try {
     // The remote file is opened first, so a refused file leaves the local one untouched.
     std::unique_ptr<CInternetFile> remote = m_connection->OpenFile(remotePath, GENERIC_READ, type);
-    fd = ::open(localPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+    fd = ::open(localPath.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0666);
     if (fd < 0) {
       SetLastError(static_cast<uint32_t>(errno));
       SetLastErrorDetail(localPath);
@@ -625,6 +625,15 @@ int CTransferJob::ReceiveFileInBlocks(const std::string& remotePath, const std::
     }
     struct stat st {};
     regular = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
+    // Emptied only when it holds something (the second, text fetch): ext4 writes back at close
+    // a file that was truncated, even an empty one.
+    if (regular && st.st_size > 0 && ::ftruncate(fd, 0) != 0) {
+      const uint32_t error = static_cast<uint32_t>(errno);
+      dropLocal();
+      SetLastError(error);
+      SetLastErrorDetail(localPath);
+      return 0;
+    }
     for (;;) {
       const uint32_t n = remote->Read(buffer.get(), kBlockSize);
       if (n == 0) break;

@@ -15,31 +15,12 @@ namespace {
 constexpr uint32_t kFirstInternetError = 12000;
 constexpr uint32_t kErrorTextBuffer = 128;
 
-// The thread's last response whole, however long; false when there is none.
-bool ReadLastResponse(uint32_t& number, std::string& text) {
-  char probe[1];
-  uint32_t length = sizeof probe;
-  if (InternetGetLastResponseInfo(&number, probe, &length)) {
-    text.clear();
-    return true;
-  }
-  if (length == 0) return false;
-  text.assign(length + 1, '\0');
-  uint32_t capacity = length + 1;
-  if (!InternetGetLastResponseInfo(&number, text.data(), &capacity)) return false;
-  text.resize(capacity);
-  return true;
-}
-
 }  // namespace
 
 void CTransferJob::ReportError(uint32_t errorNumber) {
   m_progress.lastError = errorNumber;
   // The detail belongs to the thread's last error; a caller reporting another number gets none.
-  // Reading the reply below may change the thread's last error, which stays as it was.
-  const uint32_t threadError = GetLastError();
-  const std::string threadDetail = GetLastErrorDetail();
-  const std::string detail = threadError == errorNumber ? threadDetail : std::string();
+  const std::string detail = GetLastError() == errorNumber ? GetLastErrorDetail() : std::string();
 
   if (errorNumber < kFirstInternetError) {
     // strerrordesc_np gives no text for numbers the system does not know, where strerror would
@@ -56,9 +37,7 @@ void CTransferJob::ReportError(uint32_t errorNumber) {
 
   uint32_t responseNumber = 0;
   std::string response;
-  const bool haveResponse = ReadLastResponse(responseNumber, response);
-  SetLastError(threadError);
-  SetLastErrorDetail(threadDetail);
+  const bool haveResponse = ReadLastResponse(&responseNumber, &response);
   if (haveResponse) {
     m_progress.lastResponse = response;
     Output("EXTENDED ERROR " + std::to_string(responseNumber) + " : " + response, 1);

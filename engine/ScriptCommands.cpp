@@ -11,24 +11,6 @@ namespace {
 
 constexpr uint32_t kDataPiece = 255;
 
-// The thread's last reply whole, however long (STAT and HELP replies run to many lines): the
-// first call learns its length.
-bool ReadLastReply(std::string& text) {
-  uint32_t replyNumber = 0;
-  char probe[1];
-  uint32_t length = sizeof probe;
-  if (InternetGetLastResponseInfo(&replyNumber, probe, &length)) {
-    text.clear();
-    return true;
-  }
-  if (length == 0) return false;
-  text.assign(length + 1, '\0');
-  uint32_t capacity = length + 1;
-  if (!InternetGetLastResponseInfo(&replyNumber, text.data(), &capacity)) return false;
-  text.resize(capacity);
-  return true;
-}
-
 // A transfer script with "%s" is a template of one argument: the first "%s" takes the name and
 // "%%" gives "%". Any other conversion (a second "%s" included) stays as written, so a template
 // can never read an argument that is not there.
@@ -75,7 +57,7 @@ int CTransferJob::SendCommand(const std::string& command, int expectResponse) {
   }
 
   std::string reply;
-  if (ReadLastReply(reply)) Output(reply, 1);
+  if (ReadLastResponse(nullptr, &reply)) Output(reply, 1);
 
   if (data) {
     // A failure while reading ends the reading; what came so far is still shown, and the

@@ -96,8 +96,13 @@ int ReadTransferFile(const std::string& fileName, CTransferJob& job) {
     job.SetPassword(StripComment(p));
   }
   if (std::string v = readTrox("LOG"); !v.empty()) job.SetLogFile(StripComment(v));
+  // A port that does not fit would wrap to another one, and the job would talk to whatever
+  // listens there: the file is refused instead (0 means the default port).
+  bool badPort = false;
   if (std::string v = readTrox("PORT"); !v.empty()) {
-    job.SetPort(static_cast<uint16_t>(ToInt(StripComment(v))));
+    const int port = ToInt(StripComment(v));
+    badPort = port < 0 || port > 65535;
+    if (!badPort) job.SetPort(static_cast<uint16_t>(port));
   }
   if (std::string v = readTrox("PROXY"); !v.empty()) job.SetProxy(StripComment(v));
 
@@ -126,7 +131,7 @@ int ReadTransferFile(const std::string& fileName, CTransferJob& job) {
     job.SetSelectMode(2);
   });
   // One job has one selection mode; a file that asks for both is rejected.
-  if (included > 0 && excluded > 0) result = 2;
+  if ((included > 0 && excluded > 0) || badPort) result = 2;
 
   for (size_t n = 1;; ++n) {
     std::string extension = ini.GetString(kChmod, Numbered("CHMODEXT", n));

@@ -6,7 +6,6 @@
 // that cannot be entered ends the run early, since files would go to or come from the wrong place.
 // Connection and log-in failures are exceptions for the host to catch; the session and connection
 // are released before such an exception leaves.
-#include <algorithm>
 
 #include "Messages.h"
 #include "TransferJob.h"
@@ -18,18 +17,10 @@ namespace {
 // What Run returns when the run went through but something in it failed.
 constexpr int kRunHadFailures = 5;
 
-// The log-in reply, shown in verbose mode: first learn its length, then read it whole.
+// The log-in reply, shown in verbose mode.
 void ReportLogInReply(CTransferJob& job) {
-  uint32_t replyNumber = 0;
-  char probe[1];
-  uint32_t length = 0;
-  InternetGetLastResponseInfo(&replyNumber, probe, &length);
-  std::string reply(length + 1, '\0');
-  uint32_t capacity = length + 1;
-  if (InternetGetLastResponseInfo(&replyNumber, reply.data(), &capacity)) {
-    reply.resize(std::min<size_t>(capacity, length));
-    job.OutputVerbose(reply, 1);
-  }
+  std::string reply;
+  if (ReadLastResponse(nullptr, &reply)) job.OutputVerbose(reply, 1);
 }
 
 std::string WithoutTrailingSlashes(std::string path) {

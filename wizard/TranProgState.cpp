@@ -1,6 +1,5 @@
 #include "TranProgState.h"
 
-#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <filesystem>
@@ -21,18 +20,7 @@ uint64_t CountOf(int64_t value) {
 void RecordFailure(TranProgState* state, uint32_t code, const std::string& detail) {
   // The server's refusal is kept per thread: only here, on the worker, can it still be read.
   std::string reply;
-  if (code == ERROR_INTERNET_EXTENDED_ERROR) {
-    uint32_t replyNumber = 0;
-    uint32_t length = 0;
-    char probe[1];
-    InternetGetLastResponseInfo(&replyNumber, probe, &length);
-    reply.assign(length + 1, '\0');
-    uint32_t capacity = length + 1;
-    if (InternetGetLastResponseInfo(&replyNumber, reply.data(), &capacity))
-      reply.resize(std::min<size_t>(capacity, length));
-    else
-      reply.clear();
-  }
+  if (code == ERROR_INTERNET_EXTENDED_ERROR) ReadLastResponse(nullptr, &reply);
   // A refusal's text is the reply itself; the box already shows that, so name the file instead.
   std::string shown = detail;
   if (!reply.empty() && detail == reply && !state->job->m_progress.currentFile.empty())

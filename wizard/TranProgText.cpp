@@ -14,7 +14,6 @@ namespace {
 
 constexpr uint32_t kFirstInternetError = 12000;
 constexpr uint32_t kInternetErrorTextCapacity = 64;
-constexpr uint32_t kFirstResponseCapacity = 256;
 
 template <typename... Args>
 std::string Format(const char* format, Args... args) {
@@ -53,15 +52,8 @@ std::string FormatSize(uint64_t bytes) {
 void GetErrorDescription(uint32_t code, std::string& text) {
   if (code == ERROR_INTERNET_EXTENDED_ERROR) {
     uint32_t replyNumber = 0;
-    std::string reply(kFirstResponseCapacity, '\0');
-    uint32_t length = kFirstResponseCapacity;
-    bool ok = InternetGetLastResponseInfo(&replyNumber, reply.data(), &length);
-    if (!ok && GetLastError() == ERROR_INSUFFICIENT_BUFFER) {
-      reply.assign(length + 1, '\0');
-      length += 1;
-      ok = InternetGetLastResponseInfo(&replyNumber, reply.data(), &length);
-    }
-    text = ok ? std::string(reply.data(), strnlen(reply.data(), length)) : std::string();
+    text.clear();
+    ReadLastResponse(&replyNumber, &text);
     if (replyNumber != 0) text += Format("\n(%i)", static_cast<int>(replyNumber));
     return;
   }

@@ -455,13 +455,20 @@ void CFtpConnectionImpl::GetFile(const std::string& remotePath, const std::strin
   // The local file is made only once the server has agreed to send, and removed again when
   // the transfer fails, so that a failed get never leaves a file that looks complete.
   // O_NONBLOCK: a FIFO without a reader must not hang the open (it has no effect on files).
-  int fd =
-      ::open(localPath.c_str(),
-             O_WRONLY | O_CREAT | O_CLOEXEC | O_NONBLOCK | (failIfExists ? O_EXCL : O_TRUNC), 0666);
+  int fd = ::open(localPath.c_str(),
+                  O_WRONLY | O_CREAT | O_CLOEXEC | O_NONBLOCK | (failIfExists ? O_EXCL : 0), 0666);
   if (fd < 0) ThrowErrno(errno, "cannot create " + localPath);  // the stream abandons the transfer
   struct stat st {};
   // Only a regular file is removed on failure (a device such as /dev/null never is).
   bool regular = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
+  // Emptied only when it holds something: on ext4, truncating even an empty file makes its
+  // close start writing the whole file back, which doubled the time of big receives into the
+  // fresh partial files they now use.
+  if (regular && st.st_size > 0 && ::ftruncate(fd, 0) != 0) {
+    const int err = errno;
+    ::close(fd);
+    ThrowErrno(err, "cannot write " + localPath);
+  }
   try {
     // Binary data into a regular file goes through the kernel only (a third of the CPU time of
     // copying it through a buffer); text must be converted, so it comes through a buffer.

@@ -54,7 +54,6 @@ void FirstSessionSetUp() {
   });
 }
 
-
 // Runs an operation that reports failure by exception; returns the success flag and sets the
 // thread's last error on failure.
 template <typename Fn>
@@ -139,6 +138,14 @@ bool InternetGetLastResponseInfo(uint32_t* error, char* buffer, uint32_t* length
   std::memcpy(buffer, last.text.c_str(), needed + 1);
   *length = needed;
   if (error) *error = static_cast<uint32_t>(last.code);
+  return true;
+}
+
+bool ReadLastResponse(uint32_t* number, std::string* text) {
+  const trox::ftp::LastResponse& last = trox::ftp::ThreadLastResponse();
+  if (last.code == 0) return false;
+  if (number) *number = static_cast<uint32_t>(last.code);
+  if (text) *text = last.text;
   return true;
 }
 

@@ -90,6 +90,9 @@ const std::string& GetLastErrorDetail();
 // any other reason (a time-out, a drop, data that ended short, a local error) leaves none, so
 // that an older reply is never taken for the cause; the last error's detail says what happened.
 bool InternetGetLastResponseInfo(uint32_t* error, char* buffer, uint32_t* length);
+// The same, whole however long: reply number and text; false when there is none. The thread's
+// last error is left as it was.
+bool ReadLastResponse(uint32_t* number, std::string* text);
 
 // Bounds on every network wait, in milliseconds. The defaults are 30 s to connect, 60 s of
 // silence while waiting for a reply or data, and 120 s for a whole reply (all the replies to one

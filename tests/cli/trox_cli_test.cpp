@@ -161,7 +161,8 @@ TEST(TroxCli, TransferFileThatCannotBeReadIsBadArguments) {
   const std::string missing = MakeTempDir() + "/missing.trx";
   ExpectBadArguments({"-s", "127.0.0.1", "-f", missing},
                      "the transfer file " + missing +
-                         " cannot be read, names no server or has both INCLUDE and EXCLUDE");
+                         " cannot be read, names no server, a port outside 0 to 65535, or both "
+                         "INCLUDE and EXCLUDE");
 }
 
 TEST(TroxCli, UnreachableServerEndsWithTheInternetErrorText) {

@@ -95,8 +95,8 @@ TEST(CommandLine, BadArgumentsSayWhatWasWrong) {
       {{"-sh", "-t", ""}, "option -t needs a port number from 1 to 65535, not an empty value"},
       {{"-u", "me", "-v"}, "no server given (-s, -f or -d)"},
       {{"-sh", "-f", "/no/such/file.trx"},
-       "the transfer file /no/such/file.trx cannot be read, names no server or has both INCLUDE "
-       "and EXCLUDE"},
+       "the transfer file /no/such/file.trx cannot be read, names no server, a port outside 0 to "
+       "65535, or both INCLUDE and EXCLUDE"},
   };
   for (const auto& c : cases) {
     Argv argv(c.args);

@@ -207,6 +207,23 @@ TEST_F(TransferFile, ReaderOnlySetsAndAppends) {
   EXPECT_EQ(job.m_connScripts[1].sequence, 2);
 }
 
+TEST_F(TransferFile, PortThatDoesNotFitRefusesTheFile) {
+  const struct {
+    const char* value;
+    int result;
+    uint16_t port;  // after reading; 990 is the job's port before
+  } cases[] = {
+      {"65535", 0, 65535}, {"0", 0, 0}, {"70000", 2, 990}, {"-1", 2, 990}, {"99999999999", 2, 990}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.value);
+    CTransferJob job;
+    job.SetPort(990);
+    WriteFileBytes(Path("job.trx"), std::string("[TROX]\nSERVER=h\nPORT=") + c.value + "\n");
+    EXPECT_EQ(ReadTransferFile(Path("job.trx"), job), c.result);
+    EXPECT_EQ(job.m_port, c.port);
+  }
+}
+
 TEST_F(TransferFile, CommentRuleCleansSettingsButNotScripts) {
   WriteFileBytes(Path("job.trx"),
                  "[TROX]\nSERVER=host.example   ; the live one\nPASS=pass word  ;x\n"
