@@ -95,6 +95,15 @@ inline bool IsFolder(const std::string& path) {
 // Parameters: the server and the progress mode (0 whole-file calls, 1 blocks).
 using WalkParam = std::tuple<ServerKind, uint32_t>;
 
+// The job logs in to server's account, passive.
+inline void LogInTo(CTransferJob& job, const FtpTestServer& server) {
+  job.SetServer(server.Host());
+  job.SetPort(server.Port());
+  job.SetUser(server.User());
+  job.SetPassword(server.Password());
+  job.SetPassive();
+}
+
 inline std::string WalkParamName(const ::testing::TestParamInfo<WalkParam>& info) {
   return std::string(ServerKindName(std::get<0>(info.param))) + "_mode" +
          std::to_string(std::get<1>(info.param));
@@ -113,11 +122,7 @@ class WalkTest : public ::testing::TestWithParam<WalkParam> {
   }
 
   void ConfigureJob(CTransferJob& j) {
-    j.SetServer(server->Host());
-    j.SetPort(server->Port());
-    j.SetUser(server->User());
-    j.SetPassword(server->Password());
-    j.SetPassive();
+    LogInTo(j, *server);
     j.SetHostOutput(CollectLine, 0);
     j.SetProgressCallback(CountProgress, 0);
     j.SetProgressMode(std::get<1>(GetParam()));

@@ -267,9 +267,7 @@ TEST_P(DownloadWalkTest, ServerThatDiesFailsEveryLaterFileAtOnce) {
     WriteFileBytes(g_dyingServer->Root() + "/f" + std::to_string(i), "data\n");
   }
   g_dyingServer->ChownRoot();
-  job.SetPort(g_dyingServer->Port());
-  job.SetUser(g_dyingServer->User());
-  job.SetPassword(g_dyingServer->Password());
+  LogInTo(job, *g_dyingServer);
   job.SetHostOutput(StopServerAtFirstFile, 0);
   job.SetIgnore();
   EXPECT_EQ(job.Run(), 5);
@@ -358,11 +356,7 @@ TEST(DownloadSessions, SingleFileNeedsNoSessionBesidesTheMainOne) {
   server.ChownRoot();
   const std::string local = MakeTempDir();
   CTransferJob job;
-  job.SetServer(server.Host());
-  job.SetPort(server.Port());
-  job.SetUser(server.User());
-  job.SetPassword(server.Password());
-  job.SetPassive();
+  LogInTo(job, server);
   job.SetHostOutput(CollectLine, 0);
   job.SetGet();
   job.SetSingle();

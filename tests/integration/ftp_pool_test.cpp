@@ -184,11 +184,7 @@ TEST(FtpPoolServerTest, DownloadWalkLogsInOncePerConnectionHeldAtOnce) {
 
   const std::string local = MakeTempDir();
   CTransferJob job;
-  job.SetServer(server.Host());
-  job.SetPort(server.Port());
-  job.SetUser(server.User());
-  job.SetPassword(server.Password());
-  job.SetPassive();
+  walktest::LogInTo(job, server);
   job.SetGet();
   job.SetTransferType(1);  // binary
   job.SetServerPath("/pub");

@@ -429,9 +429,7 @@ TEST_P(UploadWalkTest, ServerThatDiesFailsEveryLaterFileAtOnce) {
   // after that must fail straight away (no reconnect, no waiting out a time-out per file).
   if (IsVsftpd()) GTEST_SKIP() << "vsftpd's session processes outlive its listener";
   g_dyingServer = std::make_unique<FtpTestServer>(std::get<0>(GetParam()));
-  job.SetPort(g_dyingServer->Port());
-  job.SetUser(g_dyingServer->User());
-  job.SetPassword(g_dyingServer->Password());
+  LogInTo(job, *g_dyingServer);
   for (int i = 0; i < 4; ++i) WriteFileBytes(local + "/f" + std::to_string(i), "data\n");
   job.SetHostOutput(StopServerAtFirstFile, 0);
   job.SetIgnore();
