@@ -449,12 +449,6 @@ int WalkRemoteTree(CTransferJob& job, const std::string& folder, const std::stri
   return walker.Walk(folder.empty() ? folder : FolderForm(folder));
 }
 
-int CountReceiveCallback(const std::string& path, const FtpListEntry& entry, void* context) {
-  auto* job = static_cast<CTransferJob*>(context);
-  if (job->IsSelectedForReceive(path)) job->m_bytesToGet += static_cast<int64_t>(entry.size);
-  return 1;
-}
-
 int CTransferJob::ReceiveFiles() {
   if (m_single) {
     m_bytesToGet = static_cast<int64_t>(RemoteFileSize(m_givenServerPath));

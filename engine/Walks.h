@@ -37,10 +37,9 @@ int WalkRemoteTree(CTransferJob& job, const std::string& folder, const std::stri
                    void* context, RemoteWalkCallback callback,
                    RemoteRejectCallback reject = nullptr);
 
-// The size counts before a walk (context: the job). They add the sizes of the selected files to
-// the job's bytes counted to send / to get and always go on.
+// The size count before the upload walk (context: the job): adds the sizes of the selected files
+// to the job's bytes counted to send and always goes on.
 int CountSendCallback(const std::string& path, void* context);
-int CountReceiveCallback(const std::string& path, const FtpListEntry& entry, void* context);
 
 // Every run of "/" becomes one "/"; backslashes stay.
 void CollapseSlashes(std::string& path);

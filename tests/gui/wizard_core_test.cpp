@@ -205,31 +205,33 @@ TEST_F(WizardSettings, DefaultsNamesAndInvertedWarning) {
 }
 
 TEST(WizardRules, ProxySplitAndJoin) {
-  ProxyParts parts = SplitProxy("proxy.example.com:8080");
-  EXPECT_EQ(parts.address, "proxy.example.com");
-  EXPECT_EQ(parts.port, 8080u);
-  EXPECT_EQ(JoinProxy(parts.address, parts.port), "proxy.example.com:8080");
-  parts = SplitProxy("proxy.example.com");
-  EXPECT_EQ(parts.address, "proxy.example.com");
-  EXPECT_EQ(parts.port, 0u);
-  EXPECT_EQ(JoinProxy(parts.address, parts.port), "proxy.example.com:0");
-  parts = SplitProxy("host:");
-  EXPECT_EQ(parts.address, "host");
-  EXPECT_EQ(parts.port, 0u);
-  EXPECT_EQ(SplitProxy("host:3128x").port, 3128u);
-  EXPECT_EQ(SplitProxy("").address, "");
-  EXPECT_EQ(JoinProxy("", 8080), "");
   // IPv6: the port follows the closing bracket; a bare address has none and gets brackets.
-  parts = SplitProxy("[::1]:8080");
-  EXPECT_EQ(parts.address, "[::1]");
-  EXPECT_EQ(parts.port, 8080u);
-  EXPECT_EQ(JoinProxy(parts.address, parts.port), "[::1]:8080");
-  parts = SplitProxy("fe80::1");
-  EXPECT_EQ(parts.address, "fe80::1");
-  EXPECT_EQ(parts.port, 0u);
-  EXPECT_EQ(JoinProxy(parts.address, parts.port), "[fe80::1]:0");
-  EXPECT_EQ(SplitProxy("[::1]").address, "[::1]");
-  EXPECT_EQ(SplitProxy("[::1").address, "[::1");
+  const struct {
+    const char* text;
+    const char* address;
+    uint32_t port;
+    const char* joined;  // JoinProxy of the parts; null: not checked
+  } cases[] = {
+      {"proxy.example.com:8080", "proxy.example.com", 8080, "proxy.example.com:8080"},
+      {"proxy.example.com", "proxy.example.com", 0, "proxy.example.com:0"},
+      {"host:", "host", 0, nullptr},
+      {"host:3128x", "host", 3128, nullptr},
+      {"", "", 0, nullptr},
+      {"[::1]:8080", "[::1]", 8080, "[::1]:8080"},
+      {"fe80::1", "fe80::1", 0, "[fe80::1]:0"},
+      {"[::1]", "[::1]", 0, nullptr},
+      {"[::1", "[::1", 0, nullptr},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.text);
+    const ProxyParts parts = SplitProxy(c.text);
+    EXPECT_EQ(parts.address, c.address);
+    EXPECT_EQ(parts.port, c.port);
+    if (c.joined) {
+      EXPECT_EQ(JoinProxy(parts.address, parts.port), c.joined);
+    }
+  }
+  EXPECT_EQ(JoinProxy("", 8080), "");
 }
 
 TEST(WizardRules, UnsignedFields) {
