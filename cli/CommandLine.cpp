@@ -4,10 +4,10 @@
 #include <cstring>
 #include <string_view>
 
-#include "DisplayText.h"
-#include "PasswordCrypto.h"
-#include "TransferFile.h"
-#include "TransferJob.h"
+#include "trox/DisplayText.h"
+#include "trox/PasswordCrypto.h"
+#include "trox/TransferFile.h"
+#include "trox/TransferJob.h"
 
 namespace {
 

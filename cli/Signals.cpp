@@ -2,7 +2,7 @@
 
 #include <csignal>
 
-#include "PartialFile.h"
+#include "trox/PartialFile.h"
 
 namespace {
 

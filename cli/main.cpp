@@ -8,12 +8,12 @@
 #include <string>
 
 #include "CommandLine.h"
-#include "Messages.h"
 #include "PasswordPrompt.h"
 #include "Signals.h"
-#include "TransferJob.h"
-#include "TransferLog.h"
-#include "ftp/Internet.h"
+#include "trox/Internet.h"
+#include "trox/Messages.h"
+#include "trox/TransferJob.h"
+#include "trox/TransferLog.h"
 
 namespace {
 

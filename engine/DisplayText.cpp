@@ -1,4 +1,4 @@
-#include "DisplayText.h"
+#include "trox/DisplayText.h"
 
 #include <cstdint>
 #include <cstdio>

@@ -28,11 +28,11 @@
 #include <string_view>
 #include <vector>
 
-#include "Messages.h"
-#include "PartialFile.h"
-#include "TransferJob.h"
-#include "Walks.h"
-#include "ftp/Internet.h"
+#include "trox/Internet.h"
+#include "trox/Messages.h"
+#include "trox/PartialFile.h"
+#include "trox/TransferJob.h"
+#include "trox/Walks.h"
 
 namespace {
 

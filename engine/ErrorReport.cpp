@@ -6,9 +6,9 @@
 #include <cstring>
 #include <string>
 
-#include "Messages.h"
-#include "TransferJob.h"
-#include "ftp/Internet.h"
+#include "trox/Internet.h"
+#include "trox/Messages.h"
+#include "trox/TransferJob.h"
 
 namespace {
 

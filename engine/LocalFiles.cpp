@@ -1,4 +1,4 @@
-#include "LocalFiles.h"
+#include "trox/LocalFiles.h"
 
 #include <dirent.h>
 #include <fcntl.h>

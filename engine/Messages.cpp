@@ -1,6 +1,6 @@
 // The numbered texts that both programs share, the formatter that fills them, and the texts of the
 // internet error numbers.
-#include "Messages.h"
+#include "trox/Messages.h"
 
 #include <cstring>
 #include <map>

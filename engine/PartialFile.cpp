@@ -1,4 +1,4 @@
-#include "PartialFile.h"
+#include "trox/PartialFile.h"
 
 #include <fcntl.h>
 #include <pthread.h>

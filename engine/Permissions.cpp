@@ -1,8 +1,8 @@
 // Permission rules: after a file was sent, one "SITE chmod" per rule whose extension matches.
 #include <string>
 
-#include "TransferJob.h"
-#include "Walks.h"
+#include "trox/TransferJob.h"
+#include "trox/Walks.h"
 
 int CTransferJob::ApplyPermissions(const std::string& remoteName) {
   // Every matching rule is applied, in list order; the mode goes out as it was read, whether or

@@ -9,8 +9,8 @@
 #include <string>
 #include <thread>
 
-#include "TransferJob.h"
-#include "ftp/Internet.h"
+#include "trox/Internet.h"
+#include "trox/TransferJob.h"
 
 namespace {
 

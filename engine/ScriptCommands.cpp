@@ -4,8 +4,8 @@
 #include <string>
 #include <vector>
 
-#include "TransferJob.h"
-#include "ftp/Internet.h"
+#include "trox/Internet.h"
+#include "trox/TransferJob.h"
 
 namespace {
 

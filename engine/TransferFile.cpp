@@ -3,16 +3,16 @@
 // The reader only sets and appends, so options given before a file keep what the file does not
 // say. The writer rewrites the three list sections whole and leaves every key and section it does
 // not know as it found them.
-#include "TransferFile.h"
+#include "trox/TransferFile.h"
 
 #include <climits>
 #include <cstdint>
 #include <filesystem>
 #include <system_error>
 
-#include "PasswordCrypto.h"
-#include "TransferJob.h"
 #include "ini/IniFile.h"
+#include "trox/PasswordCrypto.h"
+#include "trox/TransferJob.h"
 
 namespace {
 

@@ -1,13 +1,13 @@
 // Settings, rule lists, output wiring, copying and comparing of a transfer job. Run, the walks and
 // error reporting live in their own files.
-#include "TransferJob.h"
+#include "trox/TransferJob.h"
 
 #include <unistd.h>
 #include <climits>
 #include <cstdlib>
 
-#include "DisplayText.h"
-#include "ftp/Internet.h"
+#include "trox/DisplayText.h"
+#include "trox/Internet.h"
 
 namespace {
 

@@ -1,7 +1,7 @@
 // The transfer log. The file is opened and closed for every message, so it is complete up to the
 // last message even when the process ends abruptly; each line goes out in one append so that two
 // writers never interleave inside a line.
-#include "TransferLog.h"
+#include "trox/TransferLog.h"
 
 #include <fcntl.h>
 #include <unistd.h>

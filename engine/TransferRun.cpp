@@ -7,10 +7,10 @@
 // Connection and log-in failures are exceptions for the host to catch; the session and connection
 // are released before such an exception leaves.
 
-#include "Messages.h"
-#include "TransferJob.h"
-#include "UpgradeCheck.h"
-#include "ftp/Internet.h"
+#include "trox/Internet.h"
+#include "trox/Messages.h"
+#include "trox/TransferJob.h"
+#include "trox/UpgradeCheck.h"
 
 namespace {
 

@@ -1,15 +1,15 @@
 // The upgrade check: one HTTP GET to the configured web server, whose answer counts as positive
 // when it holds the word "available". Without a server to ask it says so and asks nothing; an
 // unreachable server throws, and RunUpgradeCheck decides whether that ends the run.
-#include "UpgradeCheck.h"
+#include "trox/UpgradeCheck.h"
 
 #include <cstdlib>
 #include <cstring>
 #include <mutex>
 
-#include "Messages.h"
-#include "TransferJob.h"
-#include "ftp/Internet.h"
+#include "trox/Internet.h"
+#include "trox/Messages.h"
+#include "trox/TransferJob.h"
 
 // TROX_VERSION and TROX_UPGRADE_SERVER_DEFAULT come from the build (the top CMakeLists.txt).
 

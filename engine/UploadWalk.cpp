@@ -10,10 +10,10 @@
 #include <set>
 #include <vector>
 
-#include "Messages.h"
-#include "TransferJob.h"
-#include "Walks.h"
-#include "ftp/Internet.h"
+#include "trox/Internet.h"
+#include "trox/Messages.h"
+#include "trox/TransferJob.h"
+#include "trox/Walks.h"
 
 namespace {
 

@@ -6,7 +6,7 @@
 #include <QLineEdit>
 #include <QVBoxLayout>
 
-#include "TransferJob.h"
+#include "trox/TransferJob.h"
 
 CPassPrompt::CPassPrompt(CTransferJob* job, QWidget* parent) : CModalDialog(parent), m_job(job) {
   setWindowTitle(QStringLiteral("Varnook FTP - Enter Password"));

@@ -18,11 +18,11 @@
 #include "SettingsDialog.h"
 #include "TROXWizardDlg.h"
 #include "TranProg.h"
-#include "TransferJob.h"
 #include "WizLoad.h"
 #include "WizServer.h"
 #include "WizSettings.h"
 #include "WizardSheet.h"
+#include "trox/TransferJob.h"
 
 namespace {
 

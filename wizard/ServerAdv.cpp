@@ -9,8 +9,8 @@
 #include <QLineEdit>
 #include <QVBoxLayout>
 
-#include "TransferJob.h"
 #include "WizardRules.h"
+#include "trox/TransferJob.h"
 
 namespace {
 constexpr uint32_t kMaxPort = 65535;

@@ -11,13 +11,13 @@
 #include "PassPrompt.h"
 #include "TranProg.h"
 #include "TranProgText.h"
-#include "TransferFile.h"
-#include "TransferJob.h"
 #include "WizLoad.h"
 #include "WizServer.h"
 #include "WizSettings.h"
 #include "WizWelcome.h"
 #include "WizardSheet.h"
+#include "trox/TransferFile.h"
+#include "trox/TransferJob.h"
 
 CTROXWizardDlg::CTROXWizardDlg(std::vector<std::string> arguments, QWidget* parent)
     : QWidget(parent), m_arguments(std::move(arguments)) {

@@ -15,7 +15,7 @@
 #include "DialogHost.h"
 #include "TROXWizardDlg.h"
 #include "TranProgText.h"
-#include "TransferJob.h"
+#include "trox/TransferJob.h"
 
 namespace {
 

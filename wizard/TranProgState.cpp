@@ -5,8 +5,8 @@
 #include <filesystem>
 #include <new>
 
-#include "TransferLog.h"
-#include "ftp/Internet.h"
+#include "trox/Internet.h"
+#include "trox/TransferLog.h"
 
 namespace {
 

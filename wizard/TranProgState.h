@@ -8,7 +8,7 @@
 #include <mutex>
 #include <string>
 
-#include "TransferJob.h"
+#include "trox/TransferJob.h"
 
 // What a worker stores as its run result when an exception ended the run.
 constexpr int kRunEndedByException = -1;

@@ -6,9 +6,9 @@
 #include <cstring>
 #include <vector>
 
-#include "Messages.h"
 #include "TranProgState.h"
-#include "ftp/Internet.h"
+#include "trox/Internet.h"
+#include "trox/Messages.h"
 
 namespace {
 

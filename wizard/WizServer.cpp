@@ -12,8 +12,8 @@
 
 #include "DialogHost.h"
 #include "ServerAdv.h"
-#include "TransferJob.h"
 #include "WizSettings.h"
+#include "trox/TransferJob.h"
 
 CWizServer::CWizServer(CTransferJob* working, CTransferJob* saved, CWizSettings* settings)
     : CWizPage("server.htm", working, saved), m_settings(settings) {

@@ -5,8 +5,8 @@
 #include <filesystem>
 #include <memory>
 
-#include "LocalFiles.h"
-#include "PasswordCrypto.h"
+#include "trox/LocalFiles.h"
+#include "trox/PasswordCrypto.h"
 
 namespace {
 

@@ -7,10 +7,10 @@
 
 #include "AboutDlg.h"
 #include "DialogHost.h"
-#include "PasswordCrypto.h"
 #include "SettingsDialog.h"
 #include "WizSettings.h"
 #include "WizardRules.h"
+#include "trox/PasswordCrypto.h"
 
 int (*CWizWelcome::s_cryptoAvailable)() = PasswordCryptoAvailable;
 

@@ -3,9 +3,9 @@
 #include <cctype>
 #include <cstdlib>
 
-#include "LocalFiles.h"
-#include "TransferFile.h"
-#include "TransferJob.h"
+#include "trox/LocalFiles.h"
+#include "trox/TransferFile.h"
+#include "trox/TransferJob.h"
 
 bool JobChanged(const CTransferJob& working, const CTransferJob& saved) {
   return working.IsSameAs(saved) == 0;

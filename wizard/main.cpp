@@ -6,7 +6,7 @@
 #include "Artwork.h"
 #include "Screenshots.h"
 #include "TROXWizardDlg.h"
-#include "UpgradeCheck.h"
+#include "trox/UpgradeCheck.h"
 
 int main(int argc, char** argv) {
   SetUpgradeCheckVersion(TROX_WIZARD_VERSION);

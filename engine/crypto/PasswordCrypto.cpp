@@ -3,7 +3,7 @@
 // The key must match what the original platform's base provider derived from an MD5 hash with
 // default flags, so that stored values move between platforms: a 40-bit key (digest bytes 0 to
 // 4) that the provider padded with 11 zero bytes of salt, which makes RC4 see a 16-byte key.
-#include "PasswordCrypto.h"
+#include "trox/PasswordCrypto.h"
 
 #include <nettle/arcfour.h>
 #include <nettle/md5.h>

@@ -19,8 +19,8 @@
 
 #include "ftp/FtpControl.h"
 #include "ftp/FtpList.h"
-#include "ftp/Internet.h"
 #include "net/Socket.h"
+#include "trox/Internet.h"
 
 namespace trox::ftp {
 class FtpDataStream;

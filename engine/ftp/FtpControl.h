@@ -13,8 +13,8 @@
 #include <string>
 
 #include "ftp/FtpReply.h"
-#include "ftp/Internet.h"
 #include "net/Socket.h"
+#include "trox/InternetError.h"
 
 namespace trox::ftp {
 

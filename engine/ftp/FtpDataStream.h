@@ -8,9 +8,9 @@
 #include <optional>
 #include <string>
 
-#include "ftp/Internet.h"
 #include "ftp/LineEnds.h"
 #include "net/Socket.h"
+#include "trox/Internet.h"
 
 class CFtpConnectionImpl;
 

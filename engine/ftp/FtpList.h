@@ -10,7 +10,8 @@
 #include <string_view>
 #include <vector>
 
-#include "ftp/Internet.h"
+#include "trox/FtpListEntry.h"
+#include "trox/InternetError.h"
 
 namespace trox::ftp {
 

@@ -1,7 +1,7 @@
 // The public face of the FTP and HTTP layer: sessions, connections, listings, the thread's last
 // error and last response, and the time-out settings. The work is done below (FtpConnectionImpl,
 // FtpDataStream, net/); this file turns exceptions into success flags where callers expect them.
-#include "ftp/Internet.h"
+#include "trox/Internet.h"
 
 #include <errno.h>
 #include <signal.h>
@@ -351,10 +351,29 @@ std::unique_ptr<CFtpConnection> CInternetSession::GetFtpConnection(const std::st
   }
 }
 
+namespace {
+
+// The HTTP body as the layer's stream type, so that callers read it like a remote file.
+class HttpFile : public CInternetFile {
+ public:
+  explicit HttpFile(std::unique_ptr<trox::net::HttpBody> body) : m_body(std::move(body)) {}
+  uint32_t Read(void* buffer, uint32_t count) override { return m_body->Read(buffer, count); }
+  void Write(const void*, uint32_t) override {
+    trox::net::ThrowInternet(ERROR_INTERNET_INVALID_OPERATION, "an HTTP reply cannot be written");
+  }
+  void Close() override { m_body->Close(); }
+
+ private:
+  std::unique_ptr<trox::net::HttpBody> m_body;
+};
+
+}  // namespace
+
 std::unique_ptr<CInternetFile> CInternetSession::OpenURL(const std::string& url,
                                                          uint32_t /*context*/, uint32_t /*flags*/) {
   try {
-    return trox::net::HttpGet(trox::net::ParseHttpUrl(url), m_agent, GetInternetTimeouts());
+    return std::make_unique<HttpFile>(
+        trox::net::HttpGet(trox::net::ParseHttpUrl(url), m_agent, GetInternetTimeouts()));
   } catch (const CInternetException& e) {
     SetLastErrorFrom(e);
     throw;

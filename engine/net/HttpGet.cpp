@@ -17,7 +17,7 @@ std::string Lower(std::string s) {
   return s;
 }
 
-class HttpBodyStream : public CInternetFile {
+class HttpBodyStream : public HttpBody {
  public:
   HttpBodyStream(Socket socket, std::string early, std::optional<uint64_t> length, int idleMs)
       : m_socket(std::move(socket)), m_early(std::move(early)), m_left(length), m_idleMs(idleMs) {
@@ -54,10 +54,6 @@ class HttpBodyStream : public CInternetFile {
       filled += static_cast<uint32_t>(n);
     }
     return filled;
-  }
-
-  void Write(const void*, uint32_t) override {
-    ThrowInternet(ERROR_INTERNET_INVALID_OPERATION, "an HTTP reply cannot be written");
   }
 
   void Close() override { m_socket.Close(); }
@@ -119,8 +115,8 @@ HttpUrl ParseHttpUrl(const std::string& url) {
   return result;
 }
 
-std::unique_ptr<CInternetFile> HttpGet(const HttpUrl& url, const std::string& agent,
-                                       const InternetTimeouts& timeouts) {
+std::unique_ptr<HttpBody> HttpGet(const HttpUrl& url, const std::string& agent,
+                                  const InternetTimeouts& timeouts) {
   Socket socket = Socket::Connect(url.host, url.port, timeouts.connectMs);
   std::string host = url.host.find(':') != std::string::npos ? "[" + url.host + "]" : url.host;
   if (url.port != 80) host.append(":").append(std::to_string(url.port));

@@ -8,7 +8,7 @@
 #include <optional>
 #include <string>
 
-#include "ftp/Internet.h"
+#include "trox/InternetError.h"
 
 namespace trox::net {
 
@@ -22,10 +22,19 @@ struct HttpUrl {
 // 12006 for another scheme, 12005 for anything malformed.
 HttpUrl ParseHttpUrl(const std::string& url);
 
+// An HTTP reply body. Read returns full requested blocks until the end of the body, then a short
+// block, then 0; a body shorter than its Content-Length throws 12030.
+class HttpBody {
+ public:
+  virtual ~HttpBody() = default;
+  virtual uint32_t Read(void* buffer, uint32_t count) = 0;
+  virtual void Close() = 0;
+};
+
 // Sends the request and reads the reply head; the stream yields the body. Throws
 // CInternetException (12007, 12029, 12002, 12030) when the server cannot be reached or answers
 // with something that is not HTTP.
-std::unique_ptr<CInternetFile> HttpGet(const HttpUrl& url, const std::string& agent,
-                                       const InternetTimeouts& timeouts);
+std::unique_ptr<HttpBody> HttpGet(const HttpUrl& url, const std::string& agent,
+                                  const InternetTimeouts& timeouts);
 
 }  // namespace trox::net

@@ -11,7 +11,7 @@
 
 #include <cstring>
 
-#include "ftp/Internet.h"
+#include "trox/InternetError.h"
 
 namespace trox::net {
 

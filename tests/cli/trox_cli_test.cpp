@@ -19,8 +19,8 @@
 #include <vector>
 
 #include "FtpServers.h"
-#include "PasswordCrypto.h"
 #include "ScriptedFtpServer.h"
+#include "trox/PasswordCrypto.h"
 
 namespace fs = std::filesystem;
 

@@ -9,7 +9,7 @@
 
 #include "../integration/LocalHttpServer.h"
 #include "FtpServers.h"
-#include "PasswordCrypto.h"
+#include "trox/PasswordCrypto.h"
 
 namespace {
 

@@ -16,13 +16,13 @@
 #include <vector>
 
 #include "CommandLine.h"
-#include "DisplayText.h"
-#include "Messages.h"
-#include "PasswordCrypto.h"
-#include "TransferJob.h"
 #include "ftp/FtpList.h"
 #include "ftp/FtpReply.h"
 #include "ini/IniFile.h"
+#include "trox/DisplayText.h"
+#include "trox/Messages.h"
+#include "trox/PasswordCrypto.h"
+#include "trox/TransferJob.h"
 
 namespace fuzz {
 

@@ -8,12 +8,12 @@
 #include "FileTypeRegistration.h"
 #include "FtpServers.h"
 #include "MruLists.h"
-#include "TransferFile.h"
-#include "TransferJob.h"
 #include "WizSettings.h"
 #include "WizardRules.h"
 #include "WizardTestSupport.h"
 #include "WorkerThread.h"
+#include "trox/TransferFile.h"
+#include "trox/TransferJob.h"
 
 namespace fs = std::filesystem;
 

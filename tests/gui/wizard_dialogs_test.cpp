@@ -10,9 +10,9 @@
 #include "ServerAdv.h"
 #include "SettingsDialog.h"
 #include "TabbedSheet.h"
-#include "TransferJob.h"
 #include "WizSettings.h"
 #include "WizardTestSupport.h"
+#include "trox/TransferJob.h"
 
 namespace {
 

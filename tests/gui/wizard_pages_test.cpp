@@ -11,14 +11,14 @@
 
 #include "FtpServers.h"
 #include "TROXWizardDlg.h"
-#include "TransferFile.h"
-#include "TransferJob.h"
 #include "WizLoad.h"
 #include "WizServer.h"
 #include "WizSettings.h"
 #include "WizWelcome.h"
 #include "WizardSheet.h"
 #include "WizardTestSupport.h"
+#include "trox/TransferFile.h"
+#include "trox/TransferJob.h"
 
 namespace {
 

@@ -6,8 +6,8 @@
 
 #include "../integration/LocalHttpServer.h"
 #include "FtpServers.h"
-#include "TransferFile.h"
-#include "TransferJob.h"
+#include "trox/TransferFile.h"
+#include "trox/TransferJob.h"
 
 namespace fs = std::filesystem;
 

@@ -13,11 +13,11 @@
 #include "FtpServers.h"
 #include "TROXWizardDlg.h"
 #include "TranProgText.h"
-#include "TransferFile.h"
-#include "TransferJob.h"
 #include "WizLoad.h"
 #include "WizardSheet.h"
 #include "WizardTestSupport.h"
+#include "trox/TransferFile.h"
+#include "trox/TransferJob.h"
 
 namespace {
 

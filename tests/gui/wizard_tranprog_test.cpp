@@ -20,12 +20,12 @@
 #include <thread>
 
 #include "FtpServers.h"
-#include "Messages.h"
 #include "TROXWizardDlg.h"
 #include "TranProg.h"
 #include "TranProgText.h"
-#include "TransferJob.h"
 #include "WizardTestSupport.h"
+#include "trox/Messages.h"
+#include "trox/TransferJob.h"
 
 namespace fs = std::filesystem;
 

@@ -5,8 +5,8 @@
 #include <cerrno>
 #include <cstring>
 
-#include "Messages.h"
 #include "TranProgText.h"
+#include "trox/Messages.h"
 
 TEST(FormatSize, UnitsChangeOnlyAboveTheLimit) {
   EXPECT_EQ(FormatSize(0), "0 Bytes");

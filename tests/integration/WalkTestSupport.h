@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "FtpServers.h"
-#include "TransferJob.h"
+#include "trox/TransferJob.h"
 
 namespace walktest {
 

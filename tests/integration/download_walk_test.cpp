@@ -22,9 +22,9 @@
 #include <vector>
 
 #include "FtpServers.h"
-#include "TransferJob.h"
 #include "WalkTestSupport.h"
-#include "ftp/Internet.h"
+#include "trox/Internet.h"
+#include "trox/TransferJob.h"
 
 using namespace walktest;
 namespace fs = std::filesystem;

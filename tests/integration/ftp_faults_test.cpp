@@ -21,8 +21,8 @@
 
 #include "FtpServers.h"
 #include "ScriptedFtpServer.h"
-#include "TransferJob.h"
-#include "ftp/Internet.h"
+#include "trox/Internet.h"
+#include "trox/TransferJob.h"
 
 using namespace scripted;
 

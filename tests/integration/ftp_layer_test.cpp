@@ -12,7 +12,7 @@
 #include <tuple>
 
 #include "FtpServers.h"
-#include "ftp/Internet.h"
+#include "trox/Internet.h"
 
 namespace {
 

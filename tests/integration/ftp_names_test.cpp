@@ -13,7 +13,7 @@
 
 #include "FtpServers.h"
 #include "ScriptedFtpServer.h"
-#include "ftp/Internet.h"
+#include "trox/Internet.h"
 
 namespace {
 

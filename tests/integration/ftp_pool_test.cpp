@@ -10,9 +10,9 @@
 
 #include "FtpServers.h"
 #include "ScriptedFtpServer.h"
-#include "TransferJob.h"
 #include "WalkTestSupport.h"
-#include "ftp/Internet.h"
+#include "trox/Internet.h"
+#include "trox/TransferJob.h"
 
 using namespace scripted;
 namespace fs = std::filesystem;

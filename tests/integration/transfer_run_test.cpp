@@ -7,9 +7,9 @@
 #include <vector>
 
 #include "FtpServers.h"
-#include "Messages.h"
-#include "TransferJob.h"
-#include "ftp/Internet.h"
+#include "trox/Internet.h"
+#include "trox/Messages.h"
+#include "trox/TransferJob.h"
 
 namespace {
 

@@ -4,9 +4,9 @@
 
 #include "FtpServers.h"
 #include "LocalHttpServer.h"
-#include "TransferJob.h"
-#include "UpgradeCheck.h"
-#include "ftp/Internet.h"
+#include "trox/Internet.h"
+#include "trox/TransferJob.h"
+#include "trox/UpgradeCheck.h"
 
 namespace {
 

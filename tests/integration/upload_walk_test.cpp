@@ -15,9 +15,9 @@
 #include <vector>
 
 #include "FtpServers.h"
-#include "TransferJob.h"
 #include "WalkTestSupport.h"
-#include "ftp/Internet.h"
+#include "trox/Internet.h"
+#include "trox/TransferJob.h"
 
 using namespace walktest;
 

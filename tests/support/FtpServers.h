@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "ftp/Internet.h"
+#include "trox/Internet.h"
 
 enum class ServerKind { Pyftpdlib, Vsftpd };
 

@@ -5,8 +5,8 @@
 #include <string>
 #include <vector>
 
-#include "PasswordCrypto.h"
-#include "TransferJob.h"
+#include "trox/PasswordCrypto.h"
+#include "trox/TransferJob.h"
 
 namespace {
 

@@ -1,10 +1,10 @@
-#include "DisplayText.h"
+#include "trox/DisplayText.h"
 
 #include <gtest/gtest.h>
 
 #include <string>
 
-#include "TransferJob.h"
+#include "trox/TransferJob.h"
 
 namespace {
 

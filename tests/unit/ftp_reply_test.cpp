@@ -10,10 +10,10 @@
 #include "ftp/FtpControl.h"
 #include "ftp/FtpList.h"
 #include "ftp/FtpReply.h"
-#include "ftp/Internet.h"
 #include "ftp/LineEnds.h"
 #include "net/HttpGet.h"
 #include "net/Socket.h"
+#include "trox/Internet.h"
 
 using namespace trox::ftp;
 

@@ -1,4 +1,4 @@
-#include "PasswordCrypto.h"
+#include "trox/PasswordCrypto.h"
 
 #include <gtest/gtest.h>
 

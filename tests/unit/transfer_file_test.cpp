@@ -1,4 +1,4 @@
-#include "TransferFile.h"
+#include "trox/TransferFile.h"
 
 #include <gtest/gtest.h>
 #include <unistd.h>
@@ -6,8 +6,8 @@
 #include <filesystem>
 
 #include "FtpServers.h"
-#include "TransferJob.h"
 #include "ini/IniFile.h"
+#include "trox/TransferJob.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "TransferJob.h"
+#include "trox/TransferJob.h"
 
 #include <gtest/gtest.h>
 #include <unistd.h>
@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "FtpServers.h"
-#include "ftp/Internet.h"
+#include "trox/Internet.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "TransferLog.h"
+#include "trox/TransferLog.h"
 
 #include <gtest/gtest.h>
 

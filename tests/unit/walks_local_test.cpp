@@ -14,9 +14,9 @@
 #include <vector>
 
 #include "FtpServers.h"
-#include "TransferJob.h"
-#include "Walks.h"
-#include "ftp/Internet.h"
+#include "trox/Internet.h"
+#include "trox/TransferJob.h"
+#include "trox/Walks.h"
 
 // Armed, the next nothrow array allocation fails, as the walks' block buffers would when memory
 // runs out.

@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <string>
 
-#include "LocalFiles.h"
+#include "trox/LocalFiles.h"
 
 class CTransferJob;
 struct FtpListEntry;
