@@ -20,7 +20,8 @@
 #include "ftp/FtpControl.h"
 #include "ftp/FtpList.h"
 #include "net/Socket.h"
-#include "trox/Internet.h"
+#include "trox/InternetError.h"
+#include "trox/InternetFile.h"
 
 namespace trox::ftp {
 class FtpDataStream;

@@ -10,7 +10,8 @@
 
 #include "ftp/LineEnds.h"
 #include "net/Socket.h"
-#include "trox/Internet.h"
+#include "trox/InternetError.h"
+#include "trox/InternetFile.h"
 
 class CFtpConnectionImpl;
 

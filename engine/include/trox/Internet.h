@@ -18,6 +18,7 @@
 
 #include "trox/FtpListEntry.h"
 #include "trox/InternetError.h"
+#include "trox/InternetFile.h"
 
 // The calling thread's last server reply (text with its line breaks, and reply number as
 // `error`). The text is the reply's lines joined by "\r\n", without a line end after the last
@@ -34,18 +35,6 @@ bool InternetGetLastResponseInfo(uint32_t* error, char* buffer, uint32_t* length
 // The same, whole however long: reply number and text; false when there is none. The thread's
 // last error is left as it was.
 bool ReadLastResponse(uint32_t* number, std::string* text);
-
-// A stream of data over one data connection: an open remote file, a raw command's data, or an
-// HTTP reply body. Read returns full requested blocks until the end of the data, then a short
-// block, then 0. Failures throw CInternetException. Close ends the transfer and checks the
-// server's final reply (a refused or short transfer throws); the destructor closes quietly.
-class CInternetFile {
- public:
-  virtual ~CInternetFile() = default;
-  virtual uint32_t Read(void* buffer, uint32_t count) = 0;
-  virtual void Write(const void* buffer, uint32_t count) = 0;
-  virtual void Close() = 0;
-};
 
 class CFtpConnectionImpl;
 
