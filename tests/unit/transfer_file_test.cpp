@@ -105,10 +105,6 @@ TEST_F(TransferFile, WriterStoresExactlyTheseBytes) {
     bool readsBack;      // the file holds the job whole
     const char* after;
   } cases[] = {
-      {"defaults", [](CTransferJob&) {}, "", false,
-       "[TROX]\r\nSERVER=\r\nSERVERPATH=\r\nLOCALPATH=\r\nUSER=\r\nLOG=\r\nPORT=21\r\nPROXY=\r\n"
-       "GET=0\r\nIGNORE=0\r\nVERBOSE=0\r\nARCHIVE=0\r\nUPGRADE=0\r\nSINGLE=0\r\nPASSIVE=0\r\n"
-       "FORCEBIN=0\r\nFORCEASCII=0\r\nPASSPROMPT=0\r\n[TROXWIZ]\r\nAUTOXFER=0\r\n"},
       {"every setting",
        [](CTransferJob& j) {
          j.SetServer("ftp.example.net");
