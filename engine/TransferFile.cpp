@@ -2,13 +2,16 @@
 //
 // The reader only sets and appends, so options given before a file keep what the file does not
 // say. The writer rewrites the three list sections whole and leaves every key and section it does
-// not know as it found them.
+// not know as it found them. Both walk the same tables of keys, so a setting a file stores is one
+// row, read and written alike.
 #include "trox/TransferFile.h"
 
 #include <climits>
 #include <cstdint>
 #include <filesystem>
+#include <string>
 #include <system_error>
+#include <vector>
 
 #include "ini/IniFile.h"
 #include "trox/PasswordCrypto.h"
@@ -21,6 +24,79 @@ constexpr char kTroxWiz[] = "TROXWIZ";
 constexpr char kSelect[] = "SELECT";
 constexpr char kChmod[] = "CHMOD";
 constexpr char kScript[] = "SCRIPT";
+constexpr char kEncryptedPassword[] = "ENCPASS";
+
+using Job = CTransferJob;
+using Setter = void (CTransferJob::*)(const std::string&);
+
+// How a key of TROX or TROXWIZ holds its setting.
+enum class Form {
+  Text,      // the string as it stands; a read one is cleaned and goes through the setter
+  Password,  // PASS, or ENCPASS in encrypted form; nothing under a password prompt
+  Port,      // decimal digits
+  Flag,      // "1" when the setting holds the key's value, else "0"; a non-zero read sets it
+};
+
+struct Field {
+  Form form;
+  std::string TransferSettings::*text = nullptr;
+  Setter apply = nullptr;
+  uint32_t TransferSettings::*flag = nullptr;
+  uint32_t value = 1;  // FORCEBIN and FORCEASCII are two values of one setting
+};
+
+constexpr Field Text(std::string TransferSettings::*text, Setter apply) {
+  return {Form::Text, text, apply};
+}
+constexpr Field Flag(uint32_t TransferSettings::*flag, uint32_t value = 1) {
+  return {Form::Flag, nullptr, nullptr, flag, value};
+}
+
+struct SettingKey {
+  const char* section;
+  const char* key;
+  Field field;
+  bool namesJob = false;  // a file must give a server or ask for an upgrade check
+};
+constexpr bool kNamesJob = true;
+
+// Every setting a file stores, one row per key, in the order of reading and writing; FORCEASCII
+// comes after FORCEBIN so that it wins when a file sets both.
+constexpr SettingKey kSettingKeys[] = {
+    {kTrox, "SERVER", Text(&Job::m_server, &Job::SetServer), kNamesJob},
+    {kTrox, "SERVERPATH", Text(&Job::m_givenServerPath, &Job::SetServerPath)},
+    {kTrox, "LOCALPATH", Text(&Job::m_givenLocalPath, &Job::SetLocalPath)},
+    {kTrox, "USER", Text(&Job::m_user, &Job::SetUser)},
+    {kTrox, "PASS", {Form::Password, &Job::m_password, &Job::SetPassword}},
+    {kTrox, "LOG", Text(&Job::m_logFile, &Job::SetLogFile)},
+    {kTrox, "PORT", {Form::Port}},
+    {kTrox, "PROXY", Text(&Job::m_proxy, &Job::SetProxy)},
+    {kTrox, "GET", Flag(&Job::m_get)},
+    {kTrox, "IGNORE", Flag(&Job::m_ignore)},
+    {kTrox, "VERBOSE", Flag(&Job::m_verbose)},
+    {kTrox, "ARCHIVE", Flag(&Job::m_archive)},
+    {kTrox, "UPGRADE", Flag(&Job::m_upgrade), kNamesJob},
+    {kTrox, "SINGLE", Flag(&Job::m_single)},
+    {kTrox, "PASSIVE", Flag(&Job::m_passive)},
+    {kTrox, "FORCEBIN", Flag(&Job::m_transferType, 1)},
+    {kTrox, "FORCEASCII", Flag(&Job::m_transferType, 2)},
+    {kTrox, "PASSPROMPT", Flag(&Job::m_passPrompt)},
+    {kTroxWiz, "AUTOXFER", Flag(&Job::m_autoTransfer)},
+};
+
+// The selection list's key names its mode: INCLUDE(n) for 1, EXCLUDE(n) for 2.
+constexpr const char* kSelectKeys[] = {nullptr, "INCLUDE", "EXCLUDE"};
+
+struct ScriptKey {
+  const char* key;
+  std::vector<tagTROX_SCRIPT> TransferRules::*list;
+  Setter add;
+};
+constexpr ScriptKey kScriptKeys[] = {
+    {"CONN", &Job::m_connScripts, &Job::AddConnScript},
+    {"TRAN", &Job::m_tranScripts, &Job::AddTranScript},
+    {"DISC", &Job::m_discScripts, &Job::AddDiscScript},
+};
 
 // The absolute form against the current directory, folded lexically (no links resolved).
 std::string AbsolutePath(const std::string& name) {
@@ -70,6 +146,68 @@ size_t ReadList(const CIniFile& ini, const char* section, const char* key, Apply
   return n - 1;
 }
 
+// Applies one setting key; true when it named the job (a server, an upgrade check). A port
+// that does not fit would wrap to another one, and the job would talk to whatever listens there:
+// badPort then refuses the file instead (0 means the default port).
+bool ReadSetting(const CIniFile& ini, const SettingKey& k, CTransferJob& job, bool& badPort) {
+  const Field& f = k.field;
+  switch (f.form) {
+    case Form::Text:
+      if (std::string v = ini.GetString(k.section, k.key); !v.empty()) {
+        (job.*f.apply)(StripComment(v));
+        return k.namesJob;
+      }
+      return false;
+    case Form::Password:
+      if (std::string v = ini.GetString(k.section, kEncryptedPassword); !v.empty()) {
+        std::string password = StripComment(v);
+        DecryptPassword(password);
+        (job.*f.apply)(password);
+      } else if (std::string p = ini.GetString(k.section, k.key); !p.empty()) {
+        (job.*f.apply)(StripComment(p));
+      }
+      return false;
+    case Form::Port:
+      if (std::string v = ini.GetString(k.section, k.key); !v.empty()) {
+        const int port = ToInt(StripComment(v));
+        badPort = port < 0 || port > 65535;
+        if (!badPort) job.SetPort(static_cast<uint16_t>(port));
+      }
+      return false;
+    case Form::Flag:
+      if (ini.GetInt(k.section, k.key) == 0) return false;
+      job.*f.flag = f.value;
+      return k.namesJob;
+  }
+  return false;
+}
+
+// Writes one setting key; false when a write failed.
+bool WriteSetting(CIniFile& ini, const SettingKey& k, const CTransferJob& job) {
+  const Field& f = k.field;
+  switch (f.form) {
+    case Form::Text:
+      return ini.SetString(k.section, k.key, job.*f.text);
+    case Form::Password:
+      if (job.m_passPrompt == 1) {
+        return ini.SetString(k.section, k.key, "") &&
+               ini.SetString(k.section, kEncryptedPassword, "");
+      }
+      if (const std::string& plain = job.*f.text; !plain.empty()) {
+        std::string stored = plain;
+        // A password that could not be encrypted is never stored under ENCPASS in plain text.
+        return EncryptPassword(stored) && ini.SetString(k.section, k.key, "") &&
+               ini.SetString(k.section, kEncryptedPassword, stored);
+      }
+      return true;  // keeps what the file holds
+    case Form::Port:
+      return ini.SetString(k.section, k.key, std::to_string(job.m_port));
+    case Form::Flag:
+      return ini.SetString(k.section, k.key, job.*f.flag == f.value ? "1" : "0");
+  }
+  return false;
+}
+
 }  // namespace
 
 int ReadTransferFile(const std::string& fileName, CTransferJob& job) {
@@ -78,60 +216,17 @@ int ReadTransferFile(const std::string& fileName, CTransferJob& job) {
   // An unreadable file reads like a missing one: every key missing.
   if (!path.empty()) ini.Load(path);
 
-  int result = 2;
-  auto readTrox = [&](const char* key) { return ini.GetString(kTrox, key); };
-
-  if (std::string v = readTrox("SERVER"); !v.empty()) {
-    result = 0;
-    job.SetServer(StripComment(v));
-  }
-  if (std::string v = readTrox("SERVERPATH"); !v.empty()) job.SetServerPath(StripComment(v));
-  if (std::string v = readTrox("LOCALPATH"); !v.empty()) job.SetLocalPath(StripComment(v));
-  if (std::string v = readTrox("USER"); !v.empty()) job.SetUser(StripComment(v));
-  if (std::string v = readTrox("ENCPASS"); !v.empty()) {
-    std::string password = StripComment(v);
-    DecryptPassword(password);
-    job.SetPassword(password);
-  } else if (std::string p = readTrox("PASS"); !p.empty()) {
-    job.SetPassword(StripComment(p));
-  }
-  if (std::string v = readTrox("LOG"); !v.empty()) job.SetLogFile(StripComment(v));
-  // A port that does not fit would wrap to another one, and the job would talk to whatever
-  // listens there: the file is refused instead (0 means the default port).
+  bool named = false;
   bool badPort = false;
-  if (std::string v = readTrox("PORT"); !v.empty()) {
-    const int port = ToInt(StripComment(v));
-    badPort = port < 0 || port > 65535;
-    if (!badPort) job.SetPort(static_cast<uint16_t>(port));
-  }
-  if (std::string v = readTrox("PROXY"); !v.empty()) job.SetProxy(StripComment(v));
+  for (const SettingKey& k : kSettingKeys) named |= ReadSetting(ini, k, job, badPort);
 
-  auto flag = [&](const char* section, const char* key) { return ini.GetInt(section, key) != 0; };
-  if (flag(kTrox, "GET")) job.SetGet();
-  if (flag(kTrox, "IGNORE")) job.SetIgnore();
-  if (flag(kTrox, "VERBOSE")) job.SetVerbose();
-  if (flag(kTrox, "ARCHIVE")) job.SetArchive();
-  if (flag(kTrox, "UPGRADE")) {
-    job.SetUpgrade();
-    result = 0;
+  size_t found[3] = {};
+  for (int32_t mode : {1, 2}) {
+    found[mode] = ReadList(ini, kSelect, kSelectKeys[mode], [&](std::string v) {
+      job.AddSelect(StripComment(std::move(v)));
+      job.SetSelectMode(mode);
+    });
   }
-  if (flag(kTrox, "SINGLE")) job.SetSingle();
-  if (flag(kTrox, "PASSIVE")) job.SetPassive();
-  if (flag(kTrox, "FORCEBIN")) job.SetTransferType(1);
-  if (flag(kTrox, "FORCEASCII")) job.SetTransferType(2);
-  if (flag(kTrox, "PASSPROMPT")) job.SetPassPrompt();
-  if (flag(kTroxWiz, "AUTOXFER")) job.SetAutoTransfer();
-
-  size_t included = ReadList(ini, kSelect, "INCLUDE", [&](std::string v) {
-    job.AddSelect(StripComment(std::move(v)));
-    job.SetSelectMode(1);
-  });
-  size_t excluded = ReadList(ini, kSelect, "EXCLUDE", [&](std::string v) {
-    job.AddSelect(StripComment(std::move(v)));
-    job.SetSelectMode(2);
-  });
-  // One job has one selection mode; a file that asks for both is rejected.
-  if ((included > 0 && excluded > 0) || badPort) result = 2;
 
   for (size_t n = 1;; ++n) {
     std::string extension = ini.GetString(kChmod, Numbered("CHMODEXT", n));
@@ -141,10 +236,13 @@ int ReadTransferFile(const std::string& fileName, CTransferJob& job) {
   }
 
   // Script commands may hold semicolons and tabs: they are taken as they stand.
-  ReadList(ini, kScript, "CONN", [&](std::string v) { job.AddConnScript(v); });
-  ReadList(ini, kScript, "TRAN", [&](std::string v) { job.AddTranScript(v); });
-  ReadList(ini, kScript, "DISC", [&](std::string v) { job.AddDiscScript(v); });
-  return result;
+  for (const ScriptKey& s : kScriptKeys) {
+    ReadList(ini, kScript, s.key, [&](std::string v) { (job.*s.add)(v); });
+  }
+
+  // One job has one selection mode; a file that asks for both is rejected.
+  const bool bothModes = found[1] > 0 && found[2] > 0;
+  return named && !bothModes && !badPort ? 0 : 2;
 }
 
 int WriteTransferFile(const std::string& fileName, const CTransferJob& job) {
@@ -156,71 +254,36 @@ int WriteTransferFile(const std::string& fileName, const CTransferJob& job) {
 
   // Writes in order and stops at the first that fails; what was written before it is saved.
   auto finish = [&](int result) { return ini.Save(path) ? result : 6; };
-  auto put = [&](const char* section, const std::string& key, const std::string& value) {
-    return ini.SetString(section, key, value);
-  };
-  auto putFlag = [&](const char* section, const char* key, bool set) {
-    return put(section, key, set ? "1" : "0");
-  };
-
-  if (!put(kTrox, "SERVER", job.m_server) || !put(kTrox, "SERVERPATH", job.m_givenServerPath) ||
-      !put(kTrox, "LOCALPATH", job.m_givenLocalPath) || !put(kTrox, "USER", job.m_user)) {
-    return finish(6);
-  }
-  if (job.m_passPrompt == 1) {
-    if (!put(kTrox, "PASS", "") || !put(kTrox, "ENCPASS", "")) return finish(6);
-  } else if (!job.m_password.empty()) {
-    std::string stored = job.m_password;
-    // A password that could not be encrypted is never stored under ENCPASS in plain text.
-    if (!EncryptPassword(stored) || !put(kTrox, "PASS", "") || !put(kTrox, "ENCPASS", stored)) {
-      return finish(6);
-    }
-  }
-  if (!put(kTrox, "LOG", job.m_logFile) || !put(kTrox, "PORT", std::to_string(job.m_port)) ||
-      !put(kTrox, "PROXY", job.m_proxy)) {
-    return finish(6);
-  }
-  if (!putFlag(kTrox, "GET", job.m_get == 1) || !putFlag(kTrox, "IGNORE", job.m_ignore == 1) ||
-      !putFlag(kTrox, "VERBOSE", job.m_verbose == 1) ||
-      !putFlag(kTrox, "ARCHIVE", job.m_archive == 1) ||
-      !putFlag(kTrox, "UPGRADE", job.m_upgrade == 1) ||
-      !putFlag(kTrox, "SINGLE", job.m_single == 1) ||
-      !putFlag(kTrox, "PASSIVE", job.m_passive == 1) ||
-      !putFlag(kTrox, "FORCEBIN", job.m_transferType == 1) ||
-      !putFlag(kTrox, "FORCEASCII", job.m_transferType == 2) ||
-      !putFlag(kTrox, "PASSPROMPT", job.m_passPrompt == 1) ||
-      !putFlag(kTroxWiz, "AUTOXFER", job.m_autoTransfer == 1)) {
-    return finish(6);
+  for (const SettingKey& k : kSettingKeys) {
+    if (!WriteSetting(ini, k, job)) return finish(6);
   }
 
   ini.DeleteSection(kSelect);
   if (job.m_selectMode == 1 || job.m_selectMode == 2) {
-    const char* key = job.m_selectMode == 1 ? "INCLUDE" : "EXCLUDE";
+    const char* key = kSelectKeys[job.m_selectMode];
     for (size_t i = 0; i < job.m_selectList.size(); ++i) {
-      if (!put(kSelect, Numbered(key, i + 1), job.m_selectList[i].extension)) return finish(6);
+      if (!ini.SetString(kSelect, Numbered(key, i + 1), job.m_selectList[i].extension)) {
+        return finish(6);
+      }
     }
   }
 
   ini.DeleteSection(kChmod);
   for (size_t i = 0; i < job.m_chmodList.size(); ++i) {
     const tagTROX_CHMOD& rule = job.m_chmodList[i];
-    if (!put(kChmod, Numbered("CHMODEXT", i + 1), rule.extension) ||
-        !put(kChmod, Numbered("CHMODACT", i + 1), std::to_string(rule.mode))) {
+    if (!ini.SetString(kChmod, Numbered("CHMODEXT", i + 1), rule.extension) ||
+        !ini.SetString(kChmod, Numbered("CHMODACT", i + 1), std::to_string(rule.mode))) {
       return finish(6);
     }
   }
 
   ini.DeleteSection(kScript);
-  auto putScripts = [&](const char* key, const std::vector<tagTROX_SCRIPT>& list) {
+  for (const ScriptKey& s : kScriptKeys) {
+    const std::vector<tagTROX_SCRIPT>& list = job.*s.list;
     for (size_t i = 0; i < list.size(); ++i) {
       std::string value = list[i].command + (list[i].expectResponse == 1 ? ",Y" : "");
-      if (!put(kScript, Numbered(key, i + 1), value)) return false;
+      if (!ini.SetString(kScript, Numbered(s.key, i + 1), value)) return finish(6);
     }
-    return true;
-  };
-  if (!putScripts("CONN", job.m_connScripts) || !putScripts("TRAN", job.m_tranScripts) ||
-      !putScripts("DISC", job.m_discScripts)) {
-    return finish(6);
   }
   return finish(0);
 }

@@ -59,6 +59,9 @@ std::string CutTrailingSlash(std::string folder) {
   return folder;
 }
 
+// A fresh job's access type, 0, stands for the system's own internet settings.
+static_assert(INTERNET_OPEN_TYPE_PRECONFIG == 0);
+
 }  // namespace
 
 CTransferJob::CTransferJob() {
@@ -71,110 +74,42 @@ CTransferJob::CTransferJob(const CTransferJob& other) {
   *this = other;
 }
 
-// Copies everything but the session and connection, which belong to one run of one job.
+// Copies everything but what belongs to one run of one job: its session, connection and
+// failure record.
 CTransferJob& CTransferJob::operator=(const CTransferJob& other) {
   if (this == &other) return *this;
-  m_sessionContext = other.m_sessionContext;
-  m_accessType = other.m_accessType;
-  m_proxy = other.m_proxy;
-  m_proxyBypass = other.m_proxyBypass;
-  m_sessionFlags = other.m_sessionFlags;
-  m_bytesToSend = other.m_bytesToSend;
-  m_bytesToGet = other.m_bytesToGet;
-  m_chmodList = other.m_chmodList;
-  m_selectList = other.m_selectList;
-  m_connScripts = other.m_connScripts;
-  m_tranScripts = other.m_tranScripts;
-  m_discScripts = other.m_discScripts;
-  m_session.reset();
-  m_connection.reset();
+  Settings() = other.Settings();
+  Rules() = other.Rules();
+  m_remoteFolder = other.m_remoteFolder;
+  m_localFolder = other.m_localFolder;
   m_consoleOutput = other.m_consoleOutput;
   m_hostOutput = other.m_hostOutput;
   m_progressCallback = other.m_progressCallback;
   m_userData = other.m_userData;
   m_outputMode = other.m_outputMode;
-  m_server = other.m_server;
-  m_remoteFolder = other.m_remoteFolder;
-  m_localFolder = other.m_localFolder;
-  m_givenServerPath = other.m_givenServerPath;
-  m_givenLocalPath = other.m_givenLocalPath;
-  m_user = other.m_user;
-  m_password = other.m_password;
-  m_fileMask = other.m_fileMask;
-  m_jobFile = other.m_jobFile;
-  m_logFile = other.m_logFile;
-  m_port = other.m_port;
-  m_passive = other.m_passive;
-  m_get = other.m_get;
-  m_ignore = other.m_ignore;
-  m_verbose = other.m_verbose;
-  m_archive = other.m_archive;
-  m_upgrade = other.m_upgrade;
-  m_single = other.m_single;
-  m_transferType = other.m_transferType;
-  m_selectMode = other.m_selectMode;
-  m_progress.bytesToTransfer = other.m_progress.bytesToTransfer;
-  m_progress.bytesDone = other.m_progress.bytesDone;
-  m_progress.cancel = other.m_progress.cancel;
-  m_progress.lastError = other.m_progress.lastError;
-  m_progress.currentFile = other.m_progress.currentFile;
-  m_progress.lastResponse = other.m_progress.lastResponse;
-  m_autoTransfer = other.m_autoTransfer;
-  m_passPrompt = other.m_passPrompt;
+  m_bytesToSend = other.m_bytesToSend;
+  m_bytesToGet = other.m_bytesToGet;
+  m_progress = other.m_progress;
   m_upgradeAvailable = other.m_upgradeAvailable;
-  m_nextConn = other.m_nextConn;
-  m_nextTran = other.m_nextTran;
-  m_nextDisc = other.m_nextDisc;
-  m_progressMode = other.m_progressMode;
+  m_connection.reset();
+  m_session.reset();
   return *this;
 }
 
 void CTransferJob::Reset() {
-  m_sessionContext = 1;
-  m_accessType = INTERNET_OPEN_TYPE_PRECONFIG;
-  m_proxy.clear();
-  m_proxyBypass.clear();
-  m_sessionFlags = 0;
-  ResetProgress();
-  m_chmodList.clear();
-  m_selectList.clear();
-  m_connScripts.clear();
-  m_tranScripts.clear();
-  m_discScripts.clear();
-  m_connection.reset();
-  m_session.reset();
+  Settings() = TransferSettings();
+  Rules() = TransferRules();
+  m_remoteFolder.clear();
+  m_localFolder = CutTrailingSlash(CurrentDirectory());
   m_consoleOutput = nullptr;
   m_hostOutput = nullptr;
   m_progressCallback = nullptr;
   m_userData = 0;
   m_outputMode = 0;
-  m_server.clear();
-  m_remoteFolder.clear();
-  m_localFolder = CutTrailingSlash(CurrentDirectory());
-  m_givenServerPath.clear();
-  m_givenLocalPath.clear();
-  m_user.clear();
-  m_password.clear();
-  m_fileMask = "*.*";
-  m_jobFile.clear();
-  m_logFile.clear();
-  m_port = 21;
-  m_passive = 0;
-  m_get = 0;
-  m_ignore = 0;
-  m_verbose = 0;
-  m_archive = 0;
-  m_upgrade = 0;
-  m_single = 0;
-  m_transferType = 0;
-  m_selectMode = 0;
-  m_autoTransfer = 0;
-  m_passPrompt = 0;
+  ResetProgress();
   m_upgradeAvailable = 0;
-  m_nextConn = 1;
-  m_nextTran = 1;
-  m_nextDisc = 1;
-  m_progressMode = 0;
+  m_connection.reset();
+  m_session.reset();
   m_transferFailed = 0;
 }
 
@@ -316,21 +251,8 @@ void CTransferJob::ReportProgress() {
 }
 
 int CTransferJob::IsSameAs(const CTransferJob& other) const {
-  bool same =
-      m_sessionContext == other.m_sessionContext && m_accessType == other.m_accessType &&
-      m_proxy == other.m_proxy && m_proxyBypass == other.m_proxyBypass &&
-      m_sessionFlags == other.m_sessionFlags && m_server == other.m_server &&
-      m_remoteFolder == other.m_remoteFolder && m_givenServerPath == other.m_givenServerPath &&
-      m_givenLocalPath == other.m_givenLocalPath && m_user == other.m_user &&
-      m_password == other.m_password && m_fileMask == other.m_fileMask &&
-      m_jobFile == other.m_jobFile && m_logFile == other.m_logFile && m_port == other.m_port &&
-      m_passive == other.m_passive && m_get == other.m_get && m_ignore == other.m_ignore &&
-      m_verbose == other.m_verbose && m_archive == other.m_archive &&
-      m_upgrade == other.m_upgrade && m_single == other.m_single &&
-      m_transferType == other.m_transferType && m_selectMode == other.m_selectMode &&
-      m_outputMode == other.m_outputMode && m_autoTransfer == other.m_autoTransfer &&
-      m_passPrompt == other.m_passPrompt && m_upgradeAvailable == other.m_upgradeAvailable &&
-      m_nextConn == other.m_nextConn && m_nextTran == other.m_nextTran &&
-      m_nextDisc == other.m_nextDisc && m_progressMode == other.m_progressMode;
+  const bool same = Settings() == other.Settings() && m_remoteFolder == other.m_remoteFolder &&
+                    m_outputMode == other.m_outputMode &&
+                    m_upgradeAvailable == other.m_upgradeAvailable;
   return same ? 1 : 0;
 }

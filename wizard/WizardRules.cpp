@@ -8,7 +8,7 @@
 #include "trox/TransferJob.h"
 
 bool JobChanged(const CTransferJob& working, const CTransferJob& saved) {
-  return working.IsSameAs(saved) == 0;
+  return working.Settings() != saved.Settings() || working.Rules() != saved.Rules();
 }
 
 bool AskBeforeCancel(bool finalPage, const CTransferJob& working, const CTransferJob& saved) {

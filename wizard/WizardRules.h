@@ -11,7 +11,9 @@
 
 class CTransferJob;
 
-// The working job counts as changed when it differs from the saved snapshot.
+// The working job counts as changed when its settings or rule lists differ from the saved
+// snapshot. What a run leaves in the job (its output wiring, an upgrade found, a one-file run's
+// remote folder cut to the file's folder) is not the user's change.
 bool JobChanged(const CTransferJob& working, const CTransferJob& saved);
 // Cancel asks only when the job changed, and never on the final page.
 bool AskBeforeCancel(bool finalPage, const CTransferJob& working, const CTransferJob& saved);

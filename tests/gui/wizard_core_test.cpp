@@ -3,11 +3,13 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <functional>
 
 #include "CommandLine.h"
 #include "FileTypeRegistration.h"
 #include "FtpServers.h"
 #include "MruLists.h"
+#include "TranProgState.h"
 #include "WizSettings.h"
 #include "WizardRules.h"
 #include "WizardTestSupport.h"
@@ -286,6 +288,45 @@ TEST(WizardRules, CancelAndCryptoQuestions) {
   EXPECT_TRUE(ShowCryptoWarning(1, 0));
   EXPECT_FALSE(ShowCryptoWarning(1, 1));
   EXPECT_FALSE(ShowCryptoWarning(0, 0));
+}
+
+TEST(WizardRules, ChangeTestSeesTheListsButNotWhatARunLeaves) {
+  CTransferJob saved;
+  saved.SetServer("127.0.0.1");
+  saved.SetPort(UnusedLoopbackPort());
+  saved.SetServerPath("/pub/one.txt");
+  saved.SetSingle();
+  saved.AddSelect(".txt");
+  saved.AddChmod(".cgi", "755");
+  saved.AddConnScript("NOOP");
+  CTransferJob ran = saved;
+  {
+    ScopedInternetTimeouts bounded(5000, 5000, 5000);
+    TranProgState state;
+    state.job = &ran;
+    TransferThreadProc(&state);  // fails to connect, but wires the job's output first
+  }
+  EXPECT_EQ(ran.IsSameAs(saved), 0);
+  EXPECT_FALSE(AskBeforeCancel(false, ran, saved));
+
+  const struct {
+    const char* name;
+    std::function<void(CTransferJob&)> change;
+    bool changed;
+  } cases[] = {
+      {"upgrade found", [](CTransferJob& j) { j.m_upgradeAvailable = 1; }, false},
+      {"folder cut by a run", [](CTransferJob& j) { j.m_remoteFolder = "/pub"; }, false},
+      {"selection edited", [](CTransferJob& j) { j.m_selectList[0].extension = ".htm"; }, true},
+      {"permission edited", [](CTransferJob& j) { j.m_chmodList[0].mode = 644; }, true},
+      {"permission removed", [](CTransferJob& j) { j.m_chmodList.clear(); }, true},
+      {"script edited", [](CTransferJob& j) { j.m_connScripts[0].expectResponse = 1; }, true},
+      {"setting", [](CTransferJob& j) { j.SetPassive(); }, true},
+  };
+  for (const auto& c : cases) {
+    CTransferJob working = ran;
+    c.change(working);
+    EXPECT_EQ(AskBeforeCancel(false, working, saved), c.changed) << c.name;
+  }
 }
 
 TEST(WizardRules, LoadPageNext) {

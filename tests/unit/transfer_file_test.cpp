@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <filesystem>
+#include <functional>
 
 #include "FtpServers.h"
 #include "ini/IniFile.h"
@@ -92,6 +93,100 @@ TEST_F(TransferFile, WrittenJobReadsBackTheSame) {
   // Writing the same job again changes nothing.
   ASSERT_EQ(WriteTransferFile(Path("job.trx"), back), 0);
   EXPECT_EQ(ReadFileBytes(Path("job.trx")), text);
+}
+
+// The stored bytes of a table of jobs, written over what a file already held. Changing them would
+// break files that older builds wrote and read.
+TEST_F(TransferFile, WriterStoresExactlyTheseBytes) {
+  const struct {
+    const char* name;
+    std::function<void(CTransferJob&)> fill;
+    const char* before;  // the file's contents before the write
+    bool readsBack;      // the file holds the job whole
+    const char* after;
+  } cases[] = {
+      {"every setting",
+       [](CTransferJob& j) {
+         j.SetServer("ftp.example.net");
+         j.SetServerPath("\\www\\site\\");
+         j.SetLocalPath("/srv/site/");
+         j.SetUser("deploy");
+         j.SetPassword("s3cr=t \"x\"");
+         j.SetLogFile("/var/log/trox.log");
+         j.SetPort(2121);
+         j.SetProxy("proxy.example.net:8021");
+         for (auto set :
+              {&CTransferJob::SetGet, &CTransferJob::SetIgnore, &CTransferJob::SetVerbose,
+               &CTransferJob::SetArchive, &CTransferJob::SetUpgrade, &CTransferJob::SetSingle,
+               &CTransferJob::SetPassive, &CTransferJob::SetAutoTransfer})
+           (j.*set)();
+         j.SetTransferType(1);
+         j.SetSelectMode(1);
+         j.AddSelect(".html");
+         j.AddSelect("*.gif");
+         j.AddChmod(".cgi", "755");
+         j.AddChmod(".pl", "0700");
+         j.AddConnScript("SITE UMASK 022,Y");
+         j.AddConnScript("NOOP");
+         j.AddTranScript("SITE CHMOD 600 %s");
+         j.AddDiscScript("STAT,Y");
+       },
+       "", true,
+       "[TROX]\r\nSERVER=ftp.example.net\r\nSERVERPATH=\\www\\site\\\r\nLOCALPATH=/srv/site/\r\n"
+       "USER=deploy\r\nPASS=\r\nENCPASS=E53AF16E94E9557A4C4D\r\nLOG=/var/log/trox.log\r\n"
+       "PORT=2121\r\nPROXY=proxy.example.net:8021\r\nGET=1\r\nIGNORE=1\r\nVERBOSE=1\r\n"
+       "ARCHIVE=1\r\nUPGRADE=1\r\nSINGLE=1\r\nPASSIVE=1\r\nFORCEBIN=1\r\nFORCEASCII=0\r\n"
+       "PASSPROMPT=0\r\n[TROXWIZ]\r\nAUTOXFER=1\r\n[SELECT]\r\nINCLUDE(1)=.html\r\n"
+       "INCLUDE(2)=*.gif\r\n[CHMOD]\r\nCHMODEXT(1)=.cgi\r\nCHMODACT(1)=755\r\n"
+       "CHMODEXT(2)=.pl\r\nCHMODACT(2)=700\r\n[SCRIPT]\r\nCONN(1)=SITE UMASK 022,Y\r\n"
+       "CONN(2)=NOOP\r\nTRAN(1)=SITE CHMOD 600 %s\r\nDISC(1)=STAT,Y\r\n"},
+      {"odd values",
+       [](CTransferJob& j) {
+         j.SetServer(" spaced ; remark ");
+         j.SetUser("\"quoted\"");
+         j.SetPassword("never stored");
+         j.SetPassPrompt();
+         j.SetPort(0);
+         j.SetTransferType(2);
+         j.AddSelect(".lost");  // selection mode 0 stores no list
+         j.AddDiscScript("QUIT;now\t,N");
+       },
+       "", false,
+       "[TROX]\r\nSERVER= spaced ; remark \r\nSERVERPATH=\r\nLOCALPATH=\r\nUSER=\"quoted\"\r\n"
+       "PASS=\r\nENCPASS=\r\nLOG=\r\nPORT=0\r\nPROXY=\r\nGET=0\r\nIGNORE=0\r\nVERBOSE=0\r\n"
+       "ARCHIVE=0\r\nUPGRADE=0\r\nSINGLE=0\r\nPASSIVE=0\r\nFORCEBIN=0\r\nFORCEASCII=1\r\n"
+       "PASSPROMPT=1\r\n[TROXWIZ]\r\nAUTOXFER=0\r\n[SCRIPT]\r\nDISC(1)=QUIT;now\t,Y\r\n"},
+      {"over a file",
+       [](CTransferJob& j) {
+         j.SetServer("new");
+         j.SetTransferType(7);
+         j.SetSelectMode(2);
+         j.AddSelect(".bak");
+         j.AddTranScript("NOOP");
+       },
+       "; by hand\r\n[MINE]\r\nkeep=me\r\n[SCRIPT]\r\nCONN(1)=OLD\r\n[TROX]\r\n"
+       "ENCPASS=E56CF16ECCE9\r\nSERVER=old\r\nCOLOR=blue\r\n[CHMOD]\r\nCHMODEXT(1)=.x\r\n"
+       "CHMODACT(1)=1\r\n",
+       false,
+       "; by hand\r\n[MINE]\r\nkeep=me\r\n[TROX]\r\nENCPASS=E56CF16ECCE9\r\nSERVER=new\r\n"
+       "COLOR=blue\r\nSERVERPATH=\r\nLOCALPATH=\r\nUSER=\r\nLOG=\r\nPORT=21\r\nPROXY=\r\n"
+       "GET=0\r\nIGNORE=0\r\nVERBOSE=0\r\nARCHIVE=0\r\nUPGRADE=0\r\nSINGLE=0\r\nPASSIVE=0\r\n"
+       "FORCEBIN=0\r\nFORCEASCII=0\r\nPASSPROMPT=0\r\n[TROXWIZ]\r\nAUTOXFER=0\r\n[SELECT]\r\n"
+       "EXCLUDE(1)=.bak\r\n[SCRIPT]\r\nTRAN(1)=NOOP\r\n"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    CTransferJob job;
+    c.fill(job);
+    const std::string path = Path(std::string(c.name) + ".trx");
+    WriteFileBytes(path, c.before);
+    ASSERT_EQ(WriteTransferFile(path, job), 0);
+    EXPECT_EQ(ReadFileBytes(path), c.after);
+    if (!c.readsBack) continue;
+    CTransferJob back;
+    EXPECT_EQ(ReadTransferFile(path, back), 0);
+    ExpectSameStoredSettings(job, back);
+  }
 }
 
 TEST_F(TransferFile, RoundTripLosesOnlyWhatTheFormatCannotHold) {

@@ -13,11 +13,13 @@ class CFtpConnection;
 
 struct tagTROX_SEL {
   std::string extension;  // exactly as added, matched case-insensitively by the walks
+  bool operator==(const tagTROX_SEL&) const = default;
 };
 
 struct tagTROX_CHMOD {
   std::string extension;
   int32_t mode = 0;  // the decimal reading of the mode text: "755" is held as 755
+  bool operator==(const tagTROX_CHMOD&) const = default;
 };
 
 struct tagTROX_SCRIPT {
@@ -25,6 +27,7 @@ struct tagTROX_SCRIPT {
   std::string command;
   uint32_t expectResponse = 0;
   int32_t sequence = 0;
+  bool operator==(const tagTROX_SCRIPT&) const = default;
 };
 
 // Byte counts are 64-bit: a tree above 4 GiB must not wrap.
@@ -42,7 +45,58 @@ using HostOutputFn = int (*)(const char* text, int endOfLine, TransferProgress* 
                              uintptr_t userData);
 using ProgressFn = int (*)(TransferProgress* progress, uintptr_t userData);
 
-class CTransferJob {
+// The job's settings as one value: what the user chose and a transfer file stores, named by its
+// keys where there is one. Copied, reset and compared whole, so a new setting is one line here
+// (and one row in the transfer file's table when files store it).
+struct TransferSettings {
+  uint32_t m_sessionContext = 1;
+  uint32_t m_accessType = 0;  // the system's own internet settings; SetProxy makes it 3
+  std::string m_proxy;
+  std::string m_proxyBypass;
+  uint32_t m_sessionFlags = 0;
+  std::string m_server;
+  std::string m_givenServerPath;  // as it was set; the writer stores it
+  std::string m_givenLocalPath;   // absolute, trailing separator kept; the writer stores it
+  std::string m_user;
+  std::string m_password;
+  std::string m_fileMask = "*.*";
+  std::string m_jobFile;
+  std::string m_logFile;
+  uint16_t m_port = 21;
+  uint32_t m_passive = 0;
+  uint32_t m_get = 0;
+  uint32_t m_ignore = 0;
+  uint32_t m_verbose = 0;
+  uint32_t m_archive = 0;
+  uint32_t m_upgrade = 0;
+  uint32_t m_single = 0;
+  uint32_t m_transferType = 0;  // 0 by content or name, 1 always binary, 2 always ASCII
+  int32_t m_selectMode = 0;     // 0 all files, 1 only the listed extensions, 2 all but them
+  uint32_t m_autoTransfer = 0;
+  uint32_t m_passPrompt = 0;
+  // The sequence number the next script of each kind receives.
+  int32_t m_nextConn = 1;
+  int32_t m_nextTran = 1;
+  int32_t m_nextDisc = 1;
+  uint32_t m_progressMode = 0;  // 1: files move block by block with a report after each
+
+  bool operator==(const TransferSettings&) const = default;
+};
+
+// The rule lists, in the order they were added. Hosts read and rebuild them directly.
+struct TransferRules {
+  std::vector<tagTROX_CHMOD> m_chmodList;
+  std::vector<tagTROX_SEL> m_selectList;
+  std::vector<tagTROX_SCRIPT> m_connScripts;
+  std::vector<tagTROX_SCRIPT> m_tranScripts;
+  std::vector<tagTROX_SCRIPT> m_discScripts;
+
+  bool operator==(const TransferRules&) const = default;
+};
+
+// The settings and lists are bases so that walks and pages name their fields directly
+// (job.m_server); Settings() and Rules() hand them over as values.
+class CTransferJob : public TransferSettings, public TransferRules {
  public:
   CTransferJob();
   ~CTransferJob();
@@ -82,6 +136,11 @@ class CTransferJob {
   void SetTransferType(uint32_t mode) { m_transferType = mode; }
   void SetSelectMode(int32_t mode) { m_selectMode = mode; }
   void SetProgressMode(uint32_t mode) { m_progressMode = mode; }
+
+  TransferSettings& Settings() { return *this; }
+  const TransferSettings& Settings() const { return *this; }
+  TransferRules& Rules() { return *this; }
+  const TransferRules& Rules() const { return *this; }
 
   void AddSelect(const std::string& extension);
   void AddChmod(const std::string& extension, const std::string& modeText);
@@ -151,56 +210,32 @@ class CTransferJob {
   // Permission rules after a file was sent (Permissions.cpp): 1 all accepted, 0 one failed.
   int ApplyPermissions(const std::string& remoteName);
 
+  // 1 when the settings, the remote folder, the output mode and the upgrade finding are equal.
+  // The lists are left out; script edits show through the sequence numbers.
   int IsSameAs(const CTransferJob& other) const;
 
-  // Settings (fields named by their transfer-file keys where they have one).
-  uint32_t m_sessionContext = 1;
-  uint32_t m_accessType = 0;
-  std::string m_proxy;
-  std::string m_proxyBypass;
-  uint32_t m_sessionFlags = 0;
-  int64_t m_bytesToSend = 0;
-  int64_t m_bytesToGet = 0;
-  std::vector<tagTROX_CHMOD> m_chmodList;
-  std::vector<tagTROX_SEL> m_selectList;
-  std::vector<tagTROX_SCRIPT> m_connScripts;
-  std::vector<tagTROX_SCRIPT> m_tranScripts;
-  std::vector<tagTROX_SCRIPT> m_discScripts;
-  std::unique_ptr<CInternetSession> m_session;
-  std::unique_ptr<CFtpConnection> m_connection;
+  // Working forms of the two paths: forward slashes and no trailing one for the remote folder (a
+  // SINGLE run cuts it to the folder that holds the file); absolute, without a trailing separator,
+  // for the local one.
+  std::string m_remoteFolder;
+  std::string m_localFolder;
+
+  // Output wiring: mode 0 nowhere, 1 the console callback, 2 the host callback.
   ConsoleOutputFn m_consoleOutput = nullptr;
   HostOutputFn m_hostOutput = nullptr;
   ProgressFn m_progressCallback = nullptr;
   uintptr_t m_userData = 0;
   int32_t m_outputMode = 0;
-  std::string m_server;
-  std::string m_remoteFolder;
-  std::string m_localFolder;
-  std::string m_givenServerPath;
-  std::string m_givenLocalPath;
-  std::string m_user;
-  std::string m_password;
-  std::string m_fileMask = "*.*";
-  std::string m_jobFile;
-  std::string m_logFile;
-  uint16_t m_port = 21;
-  uint32_t m_passive = 0;
-  uint32_t m_get = 0;
-  uint32_t m_ignore = 0;
-  uint32_t m_verbose = 0;
-  uint32_t m_archive = 0;
-  uint32_t m_upgrade = 0;
-  uint32_t m_single = 0;
-  uint32_t m_transferType = 0;
-  int32_t m_selectMode = 0;
+
+  // What runs count and find; copied with the job, cleared by Reset.
+  int64_t m_bytesToSend = 0;
+  int64_t m_bytesToGet = 0;
   TransferProgress m_progress;
-  uint32_t m_autoTransfer = 0;
-  uint32_t m_passPrompt = 0;
   uint32_t m_upgradeAvailable = 0;
-  int32_t m_nextConn = 1;
-  int32_t m_nextTran = 1;
-  int32_t m_nextDisc = 1;
-  uint32_t m_progressMode = 0;
+
+  // Exist only while Run lasts; a copy starts without them.
+  std::unique_ptr<CInternetSession> m_session;
+  std::unique_ptr<CFtpConnection> m_connection;
 
   // Set during Run when any file, folder, permissions or script command failed, so that a run
   // with failures never ends as a success (Run then returns 5). Not compared, not copied.
