@@ -11,9 +11,10 @@
 #include <termios.h>
 #include <unistd.h>
 
-#include <cerrno>
 #include <csignal>
 #include <cstdio>
+
+#include "trox/LocalFile.h"
 
 namespace {
 
@@ -45,12 +46,7 @@ void Write(const char* text) {
 
 // One byte from standard input; false at the end of input or on an error.
 bool ReadByte(unsigned char& byte) {
-  for (;;) {
-    ssize_t n = read(STDIN_FILENO, &byte, 1);
-    if (n == 1) return true;
-    if (n < 0 && errno == EINTR) continue;
-    return false;
-  }
+  return ReadSome(STDIN_FILENO, &byte, 1) == 1;
 }
 
 // True when another byte arrives within the escape-sequence wait.

@@ -22,7 +22,6 @@ constexpr const char* kVersion = TROX_VERSION;  // from the build
 constexpr const char* kNotice = "- unattended file transfer to and from FTP servers";
 
 constexpr size_t kBannerBuffer = 256;
-constexpr uint32_t kErrorTextBuffer = 64;
 
 void Write(const std::string& text) {
   fwrite(text.data(), 1, text.size(), stdout);
@@ -82,12 +81,9 @@ void WriteClosingMessage(int result, uint32_t internetError) {
       Write("Error : Unknown error.");
     } else {
       Write(message);
-      if (result == kResultInternetError) {
-        char text[kErrorTextBuffer];
-        uint32_t length = kErrorTextBuffer;
-        if (InternetErrorText(internetError, text, &length) == 0) text[0] = '\0';
-        Write(std::to_string(internetError) + " - " + text + ".");
-      }
+      // The internet table's text even for a system error number: the message says "WinInet".
+      if (result == kResultInternetError)
+        Write(std::to_string(internetError) + " - " + InternetErrorText(internetError) + ".");
     }
   }
   WriteLineEnd();

@@ -13,9 +13,7 @@
 //
 // A file is received under a temporary name and takes its final name only when complete, so a
 // failed or interrupted receive leaves an older copy as it was and no truncated one.
-#include <fcntl.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -29,6 +27,7 @@
 #include <vector>
 
 #include "trox/Internet.h"
+#include "trox/LocalFile.h"
 #include "trox/Messages.h"
 #include "trox/PartialFile.h"
 #include "trox/TransferJob.h"
@@ -43,26 +42,14 @@ const char* TypeWord(uint32_t type) {
   return type == FTP_TRANSFER_TYPE_ASCII ? "ASCII" : "BINARY";
 }
 
-// A folder path as the walk uses it: single slashes, no trailing one except for the root.
-std::string FolderForm(std::string folder) {
-  CollapseSlashes(folder);
-  if (folder.size() > 1 && folder.back() == '/') folder.pop_back();
-  return folder;
-}
-
-std::string JoinRemote(const std::string& folder, const std::string& name) {
-  return !folder.empty() && folder.back() == '/' ? folder + name : folder + "/" + name;
-}
-
 // Some servers list entries by their full path: "/pub/a.txt" in the listing of /pub is "a.txt".
 // The folder is known by the path the server reports (root) and by the path that led here.
 std::string NameInFolder(const std::string& listed, const std::string& root,
                          const std::string& folder) {
   for (const std::string* base : {&root, &folder}) {
     if (base->empty()) continue;
-    const std::string prefix = base->back() == '/' ? *base : *base + "/";
-    if (listed.size() > prefix.size() && listed.compare(0, prefix.size(), prefix) == 0)
-      return listed.substr(prefix.size());
+    const std::string prefix = FolderPrefix(*base);
+    if (StartsBelow(listed, prefix)) return listed.substr(prefix.size());
   }
   return listed;
 }
@@ -175,7 +162,7 @@ std::optional<uint64_t> ListedSize(CFtpConnection* connection, const std::string
   if (!connection) return std::nullopt;
   CFtpFileFind find(connection);
   if (!find.FindFile(remotePath, INTERNET_FLAG_RELOAD)) return std::nullopt;
-  const std::string base = remotePath.substr(remotePath.rfind('/') + 1);
+  const std::string base = NameOf(remotePath);
   // A path that names a folder lists the folder's entries: only the file itself counts.
   while (find.FindNextFile()) {
     const FtpListEntry& entry = find.Entry();
@@ -270,17 +257,6 @@ bool MatchesListedSize(CTransferJob& job, uint64_t received, const std::string& 
   return false;
 }
 
-bool WriteAll(int fd, const char* data, size_t size) {
-  while (size > 0) {
-    const ssize_t n = ::write(fd, data, size);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return false;
-    data += n;
-    size -= static_cast<size_t>(n);
-  }
-  return true;
-}
-
 // One walk of a remote tree over one connection, opened when first needed and opened again after
 // a folder failed in a way that leaves the connection in doubt.
 class RemoteTreeWalker {
@@ -328,7 +304,7 @@ class RemoteTreeWalker {
     const bool listed = find.FindFile(m_mask, INTERNET_FLAG_RELOAD);
     const uint32_t error = GetLastError();
     const std::string detail = GetLastErrorDetail();
-    const std::string root = FolderForm(find.GetRoot());
+    const std::string root = RemoteFolderForm(find.GetRoot());
     const std::string here = path.empty() ? root : path;
     // A folder reached again (through a link) is passed over: link loops end here.
     if ((listed || error == ENOENT) && !m_walked.insert(root).second) {
@@ -355,7 +331,7 @@ class RemoteTreeWalker {
   int Entry(const std::string& folder, const std::string& root, const FtpListEntry& entry) {
     if (entry.name.empty() || entry.name == "." || entry.name == "..") return 1;
     const std::string name = NameInFolder(entry.name, root, folder);
-    const std::string path = JoinRemote(folder, name);
+    const std::string path = JoinPath(folder, name);
     // A path beyond the local limit could never be stored, and bounds how deep a server that
     // reports a link's path rather than its target's leads the walk.
     if (!IsPlainName(name) || path.size() > PATH_MAX)
@@ -394,59 +370,10 @@ class RemoteTreeWalker {
 
 }  // namespace
 
-void CollapseSlashes(std::string& path) {
-  std::string out;
-  out.reserve(path.size());
-  for (char c : path) {
-    if (c == '/' && !out.empty() && out.back() == '/') continue;
-    out += c;
-  }
-  path = std::move(out);
-}
-
-void StripFolderPrefix(std::string& path, const std::string& folder) {
-  if (folder.size() > path.size()) return;
-  std::string collapsedFolder = folder;
-  CollapseSlashes(collapsedFolder);
-  CollapseSlashes(path);
-  path.erase(0, std::min(collapsedFolder.size(), path.size()));
-}
-
-bool HasDotDotComponent(const std::string& name) {
-  size_t start = 0;
-  for (size_t i = 0; i <= name.size(); ++i) {
-    if (i == name.size() || name[i] == '/' || name[i] == '\\') {
-      if (i - start == 2 && name[start] == '.' && name[start + 1] == '.') return true;
-      start = i + 1;
-    }
-  }
-  return false;
-}
-
-bool IsRemotePathInside(const std::string& path, const std::string& root) {
-  std::string base = root;
-  CollapseSlashes(base);
-  if (base.empty()) return !path.empty();
-  if (base.back() == '/' || base.back() == '\\') {
-    return path.size() > base.size() && path.compare(0, base.size(), base) == 0;
-  }
-  return path.size() > base.size() + 1 && path.compare(0, base.size(), base) == 0 &&
-         path[base.size()] == '/';
-}
-
-bool IsListedNameSafe(const std::string& name, const std::string& root) {
-  if (HasDotDotComponent(name)) return false;
-  if (name.empty() || (name[0] != '/' && name[0] != '\\')) return true;
-  // A name given as a full path must name something inside the listed folder.
-  std::string full = name;
-  CollapseSlashes(full);
-  return IsRemotePathInside(full, root);
-}
-
 int WalkRemoteTree(CTransferJob& job, const std::string& folder, const std::string& mask,
                    void* context, RemoteWalkCallback callback, RemoteRejectCallback reject) {
   RemoteTreeWalker walker(job, mask, context, callback, reject);
-  return walker.Walk(folder.empty() ? folder : FolderForm(folder));
+  return walker.Walk(folder.empty() ? folder : RemoteFolderForm(folder));
 }
 
 int CTransferJob::ReceiveFiles() {
@@ -465,7 +392,7 @@ int CTransferJob::ReceiveFiles() {
     FailReceive(*this, m_remoteFolder.empty() ? "." : m_remoteFolder);
     return 0;
   }
-  m_receiveRoot = FolderForm(start);
+  m_receiveRoot = RemoteFolderForm(start);
   m_bytesToGet = 0;
   ListedFiles listed{this, {}};
   if (WalkRemoteTree(*this, m_receiveRoot, "*", &listed, CollectFileCallback, RejectListedEntry) ==
@@ -479,11 +406,11 @@ int CTransferJob::ReceiveFiles() {
 }
 
 std::string CTransferJob::LocalPathForRemote(const std::string& remotePath) const {
-  std::string root = m_receiveRoot.empty() ? m_remoteFolder : m_receiveRoot;
-  while (root.size() > 1 && root.back() == '/') root.pop_back();
+  const std::string root =
+      WithoutTrailingSlashes(m_receiveRoot.empty() ? m_remoteFolder : m_receiveRoot);
   std::string tail = remotePath;
   if (!root.empty()) {
-    const std::string prefix = root == "/" ? root : root + "/";
+    const std::string prefix = FolderPrefix(root);
     if (remotePath.compare(0, prefix.size(), prefix) != 0) return std::string();
     tail = remotePath.substr(prefix.size());
   }
@@ -491,7 +418,7 @@ std::string CTransferJob::LocalPathForRemote(const std::string& remotePath) cons
   const size_t first = tail.find_first_not_of('/');
   tail = first == std::string::npos ? std::string() : tail.substr(first);
 
-  const std::string local = m_localFolder + "/" + tail;
+  const std::string local = JoinPath(m_localFolder, tail);
   if (tail.empty() || HasDotDotComponent(tail) || !IsLocalPathInside(local, m_localFolder)) {
     return std::string();
   }
@@ -523,9 +450,7 @@ int CTransferJob::ReceiveOneFile(const std::string& remotePath, uint64_t listedS
     return m_ignore ? 1 : 0;
   }
 
-  const size_t cut = localPath.rfind('/');
-  const std::string localFolder =
-      cut == std::string::npos ? std::string() : localPath.substr(0, cut);
+  const std::string localFolder = FolderOf(localPath);
   bool ok = MakeLocalFolders(localFolder) == 1;
   if (!ok) {
     SetLastError(static_cast<uint32_t>(errno));
@@ -597,62 +522,29 @@ int CTransferJob::ReceiveFileInBlocks(const std::string& remotePath, const std::
     SetLastError(ERROR_INTERNET_INCORRECT_HANDLE_STATE);
     return 0;
   }
-  int fd = -1;
-  bool regular = false;
-  // Once the local file has been created or emptied, any failure removes it again (a device or
-  // FIFO is left alone).
-  auto dropLocal = [&]() {
-    if (fd >= 0) {
-      ::close(fd);
-      if (regular) ::unlink(localPath.c_str());
-      fd = -1;
-    }
+  // Once the local file has been made or emptied, any failure removes it again.
+  auto localFailed = [&](CReceivedFile& local) {
+    const uint32_t error = static_cast<uint32_t>(errno);
+    local.Discard();
+    SetLastError(error);
+    SetLastErrorDetail(localPath);
+    return 0;
   };
   try {
     // The remote file is opened first, so a refused file leaves the local one untouched.
     std::unique_ptr<CInternetFile> remote = m_connection->OpenFile(remotePath, GENERIC_READ, type);
-    fd = ::open(localPath.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0666);
-    if (fd < 0) {
-      SetLastError(static_cast<uint32_t>(errno));
-      SetLastErrorDetail(localPath);
-      return 0;
-    }
-    struct stat st {};
-    regular = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
-    // Emptied only when it holds something (the second, text fetch): ext4 writes back at close
-    // a file that was truncated, even an empty one.
-    if (regular && st.st_size > 0 && ::ftruncate(fd, 0) != 0) {
-      const uint32_t error = static_cast<uint32_t>(errno);
-      dropLocal();
-      SetLastError(error);
-      SetLastErrorDetail(localPath);
-      return 0;
-    }
+    CReceivedFile local(localPath);
+    if (!local.Open()) return localFailed(local);
     for (;;) {
       const uint32_t n = remote->Read(buffer.get(), kBlockSize);
       if (n == 0) break;
-      if (!WriteAll(fd, buffer.get(), n)) {
-        const uint32_t error = static_cast<uint32_t>(errno);
-        dropLocal();
-        SetLastError(error);
-        SetLastErrorDetail(localPath);
-        return 0;
-      }
+      if (!local.File().WriteAll(buffer.get(), n)) return localFailed(local);
       m_progress.bytesDone += n;
       ReportProgress();
     }
     remote->Close();
-    const int closed = ::close(fd);
-    fd = -1;
-    if (closed != 0) {
-      const uint32_t error = static_cast<uint32_t>(errno);
-      if (regular) ::unlink(localPath.c_str());
-      SetLastError(error);
-      SetLastErrorDetail(localPath);
-      return 0;
-    }
+    if (!local.Keep()) return localFailed(local);
   } catch (const CInternetException& e) {
-    dropLocal();
     if (!m_ignore) throw;
     SetLastErrorFrom(e);
     return 0;

@@ -3,17 +3,14 @@
 // failing call named it; internet errors get their table text, the server's reply when the reply
 // is the reason, and the layer's own account of what happened where the reply does not tell it
 // ("the data ended after 100 of 300 bytes", "no reply to PWD within 60 s").
-#include <cstring>
 #include <string>
 
 #include "trox/Internet.h"
-#include "trox/Messages.h"
 #include "trox/TransferJob.h"
 
 namespace {
 
 constexpr uint32_t kFirstInternetError = 12000;
-constexpr uint32_t kErrorTextBuffer = 128;
 
 }  // namespace
 
@@ -23,17 +20,13 @@ void CTransferJob::ReportError(uint32_t errorNumber) {
   const std::string detail = GetLastError() == errorNumber ? GetLastErrorDetail() : std::string();
 
   if (errorNumber < kFirstInternetError) {
-    // strerrordesc_np gives no text for numbers the system does not know, where strerror would
-    // make one up ("Unknown error N"): such an error is not reported at all.
-    const char* text = strerrordesc_np(static_cast<int>(errorNumber));
-    if (text != nullptr) Output(detail.empty() ? std::string(text) : detail + ": " + text, 1);
+    // A number the system has no text for is not reported at all.
+    const std::string text = ErrorNumberText(errorNumber, detail);
+    if (!text.empty()) Output(text, 1);
     return;
   }
 
-  char text[kErrorTextBuffer];
-  uint32_t length = kErrorTextBuffer;
-  if (InternetErrorText(errorNumber, text, &length) == 0) text[0] = '\0';
-  Output("ERROR " + std::to_string(errorNumber) + " : " + text, 1);
+  Output("ERROR " + std::to_string(errorNumber) + " : " + ErrorNumberText(errorNumber), 1);
 
   uint32_t responseNumber = 0;
   std::string response;

@@ -8,21 +8,19 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <climits>
 #include <cstdlib>
 #include <memory>
-#include <vector>
+
+#include "trox/LocalFile.h"
+#include "trox/PathRules.h"
 
 const char* const kArchiveAttributeName = "user.trox.archived";
 
 uint64_t LocalFileSize(const std::string& path) {
-  int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-  if (fd < 0) return 0;
+  const CLocalFile file = CLocalFile::Open(path, O_RDONLY | O_NONBLOCK);
   struct stat st {};
-  uint64_t size = 0;
-  if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode)) size = static_cast<uint64_t>(st.st_size);
-  ::close(fd);
-  return size;
+  if (!file.IsOpen() || !file.Status(&st) || !S_ISREG(st.st_mode)) return 0;
+  return static_cast<uint64_t>(st.st_size);
 }
 
 bool LocalMaskMatches(const std::string& mask, const std::string& name) {
@@ -114,8 +112,7 @@ int WalkSubfolder(const std::string& path, const LocalWalk& walk) {
 int WalkLocalTree(const std::string& folder, const std::string& mask, void* context,
                   LocalWalkCallback callback, int filesMode, LocalWalkCallback unreadable) {
   // The folder "" is the root, as the local folder of "/" is "".
-  const bool endsWithSeparator = !folder.empty() && folder.back() == '/';
-  const std::string prefix = endsWithSeparator ? folder : folder + "/";
+  const std::string prefix = FolderPrefix(folder);
   // Closed however the walk leaves: a callback may throw (a failed transfer with IGNORE off).
   FolderHandle dir = OpenFolder(prefix);
   if (!dir) return 0;
@@ -126,17 +123,15 @@ int WalkLocalTree(const std::string& folder, const std::string& mask, void* cont
 }
 
 int CanListLocalFolder(const std::string& folder) {
-  FolderHandle dir = OpenFolder(folder.empty() ? "/" : folder + "/");
+  FolderHandle dir = OpenFolder(FolderPrefix(folder));
   return dir ? 1 : 0;
 }
 
 int CanReadLocalFile(const std::string& path) {
-  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-  if (fd < 0) return 0;
+  const CLocalFile file = CLocalFile::Open(path, O_RDONLY | O_NONBLOCK);
+  if (!file.IsOpen()) return 0;
   struct stat st {};
-  const bool folder = ::fstat(fd, &st) == 0 && S_ISDIR(st.st_mode);
-  ::close(fd);
-  if (!folder) return 1;
+  if (!file.Status(&st) || !S_ISDIR(st.st_mode)) return 1;
   errno = EISDIR;
   return 0;
 }
@@ -186,36 +181,4 @@ int MakeLocalFolders(const std::string& path) {
   const int parent = MakeLocalFolders(path.substr(0, cut));
   if (parent != 1) return parent;
   return ::mkdir(path.c_str(), 0777) == 0 || errno == EEXIST ? 1 : 0;
-}
-
-std::string NormalizeLocalPath(const std::string& path) {
-  std::string absolute = path;
-  if (absolute.empty() || absolute[0] != '/') {
-    char cwd[PATH_MAX];
-    const std::string base = ::getcwd(cwd, sizeof cwd) ? cwd : "/";
-    absolute = base + "/" + absolute;
-  }
-  std::vector<std::string> parts;
-  size_t pos = 0;
-  while (pos <= absolute.size()) {
-    size_t next = absolute.find('/', pos);
-    if (next == std::string::npos) next = absolute.size();
-    const std::string part = absolute.substr(pos, next - pos);
-    if (part == "..") {
-      if (!parts.empty()) parts.pop_back();
-    } else if (!part.empty() && part != ".") {
-      parts.push_back(part);
-    }
-    pos = next + 1;
-  }
-  std::string out;
-  for (const std::string& part : parts) out += "/" + part;
-  return out.empty() ? "/" : out;
-}
-
-bool IsLocalPathInside(const std::string& path, const std::string& folder) {
-  const std::string p = NormalizeLocalPath(path);
-  const std::string f = NormalizeLocalPath(folder.empty() ? "/" : folder);
-  if (f == "/") return p != "/";
-  return p.size() > f.size() && p.compare(0, f.size(), f) == 0 && p[f.size()] == '/';
 }

@@ -12,6 +12,9 @@
 #include <cstdint>
 #include <cstring>
 
+#include "trox/LocalFile.h"
+#include "trox/PathRules.h"
+
 namespace {
 
 // Written only while the terminating signals are blocked, and published by the flag, so that a
@@ -62,9 +65,8 @@ std::string RandomSuffix() {
 }  // namespace
 
 std::string CreatePartialFile(const std::string& finalPath, int replacedMode) {
-  const size_t slash = finalPath.rfind('/');
-  const std::string folder = slash == std::string::npos ? "" : finalPath.substr(0, slash + 1);
-  std::string name = slash == std::string::npos ? finalPath : finalPath.substr(slash + 1);
+  std::string name = NameOf(finalPath);
+  const std::string folder = finalPath.substr(0, finalPath.size() - name.size());
   // The decoration must not make a name the file system refuses.
   const size_t decoration = std::strlen("..trox-XXXXXX");
   if (name.size() + decoration > NAME_MAX) name.resize(NAME_MAX - decoration);
@@ -75,12 +77,11 @@ std::string CreatePartialFile(const std::string& finalPath, int replacedMode) {
       return std::string();
     }
     TerminatingSignalsBlocked blocked;
-    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-    if (fd >= 0) {
+    const CLocalFile file = CLocalFile::Open(path, O_WRONLY | O_CREAT | O_EXCL);
+    if (file.IsOpen()) {
       std::memcpy(g_pendingPath, path.c_str(), path.size() + 1);
       g_pendingSet = 1;
-      if (replacedMode >= 0) ::fchmod(fd, static_cast<mode_t>(replacedMode));
-      ::close(fd);
+      if (replacedMode >= 0) ::fchmod(file.Fd(), static_cast<mode_t>(replacedMode));
       return path;
     }
     if (errno != EEXIST) return std::string();

@@ -2,67 +2,11 @@
 // error reporting live in their own files.
 #include "trox/TransferJob.h"
 
-#include <unistd.h>
-#include <climits>
 #include <cstdlib>
 
 #include "trox/DisplayText.h"
 #include "trox/Internet.h"
-
-namespace {
-
-std::string CurrentDirectory() {
-  char buffer[PATH_MAX];
-  if (getcwd(buffer, sizeof buffer) == nullptr) return std::string();
-  return buffer;
-}
-
-// The absolute form of a local path against the current directory, folded lexically ("." and ".."
-// resolved, repeated slashes merged, symbolic links left alone), with a trailing "/" kept when the
-// text has one. An empty text names the current directory. "" when the result cannot be had or
-// would not fit in PATH_MAX.
-std::string AbsoluteLocalPath(const std::string& text) {
-  std::string joined;
-  if (!text.empty() && text[0] == '/') {
-    joined = text;
-  } else {
-    std::string cwd = CurrentDirectory();
-    if (cwd.empty()) return std::string();
-    joined = text.empty() ? cwd : cwd + "/" + text;
-  }
-
-  std::vector<std::string> parts;
-  size_t pos = 0;
-  while (pos <= joined.size()) {
-    size_t slash = joined.find('/', pos);
-    if (slash == std::string::npos) slash = joined.size();
-    std::string part = joined.substr(pos, slash - pos);
-    if (part == "..") {
-      if (!parts.empty()) parts.pop_back();  // ".." at the root stays at the root
-    } else if (!part.empty() && part != ".") {
-      parts.push_back(std::move(part));
-    }
-    pos = slash + 1;
-  }
-
-  std::string result;
-  for (const std::string& part : parts) result += "/" + part;
-  if (result.empty() || (!text.empty() && text.back() == '/')) result += "/";
-  if (result.size() >= PATH_MAX) return std::string();
-  return result;
-}
-
-// The working form of a local folder: the root "/" becomes "", as a drive root loses its
-// separator, so that folder + "/" + name always forms a valid path.
-std::string CutTrailingSlash(std::string folder) {
-  if (!folder.empty() && folder.back() == '/') folder.pop_back();
-  return folder;
-}
-
-// A fresh job's access type, 0, stands for the system's own internet settings.
-static_assert(INTERNET_OPEN_TYPE_PRECONFIG == 0);
-
-}  // namespace
+#include "trox/PathRules.h"
 
 CTransferJob::CTransferJob() {
   Reset();
@@ -100,7 +44,7 @@ void CTransferJob::Reset() {
   Settings() = TransferSettings();
   Rules() = TransferRules();
   m_remoteFolder.clear();
-  m_localFolder = CutTrailingSlash(CurrentDirectory());
+  m_localFolder = LocalFolderForm(CurrentDirectory());
   m_consoleOutput = nullptr;
   m_hostOutput = nullptr;
   m_progressCallback = nullptr;
@@ -130,17 +74,12 @@ void CTransferJob::SetServer(const std::string& text) {
 
 void CTransferJob::SetServerPath(const std::string& text) {
   m_givenServerPath = text;
-  m_remoteFolder = text;
-  for (char& c : m_remoteFolder) {
-    if (c == '\\') c = '/';
-  }
-  // Only one slash goes: "/" stays the root, "a//" keeps one.
-  if (m_remoteFolder.size() > 1 && m_remoteFolder.back() == '/') m_remoteFolder.pop_back();
+  m_remoteFolder = ServerPathFolder(text);
 }
 
 void CTransferJob::SetLocalPath(const std::string& text) {
   m_givenLocalPath = AbsoluteLocalPath(text);
-  m_localFolder = CutTrailingSlash(m_givenLocalPath);
+  m_localFolder = LocalFolderForm(m_givenLocalPath);
 }
 
 void CTransferJob::SetUser(const std::string& text) {

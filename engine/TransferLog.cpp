@@ -4,11 +4,11 @@
 #include "trox/TransferLog.h"
 
 #include <fcntl.h>
-#include <unistd.h>
 
-#include <cerrno>
 #include <cstdio>
 #include <ctime>
+
+#include "trox/LocalFile.h"
 
 namespace {
 
@@ -40,14 +40,6 @@ void WriteLogLine(const char* text, int endOfLine, const std::string& logFile) {
   if (endOfLine) line += '\n';
   line = WithDiskLineEnds(line);
 
-  int fd = open(logFile.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0666);
-  if (fd < 0) return;
-  size_t done = 0;
-  while (done < line.size()) {
-    ssize_t n = write(fd, line.data() + done, line.size() - done);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) break;
-    done += static_cast<size_t>(n);
-  }
-  close(fd);
+  CLocalFile log = CLocalFile::Open(logFile, O_WRONLY | O_APPEND | O_CREAT);
+  if (log.IsOpen()) log.WriteAll(line.data(), line.size());
 }

@@ -9,6 +9,7 @@
 
 #include "trox/Internet.h"
 #include "trox/Messages.h"
+#include "trox/PathRules.h"
 #include "trox/TransferJob.h"
 #include "trox/UpgradeCheck.h"
 
@@ -23,19 +24,12 @@ void ReportLogInReply(CTransferJob& job) {
   if (ReadLastResponse(nullptr, &reply)) job.OutputVerbose(reply, 1);
 }
 
-std::string WithoutTrailingSlashes(std::string path) {
-  while (path.size() > 1 && path.back() == '/') path.pop_back();
-  return path;
-}
-
 // As mkdir -p: the folder, and when that fails its parent first, up to the deepest one that
 // exists. Paths are used as given, so a relative one stays relative to the log-in folder. True
 // when the last attempt on folder itself succeeded.
 bool CreateRemoteFolders(CFtpConnection& connection, const std::string& folder) {
   if (connection.CreateDirectory(folder)) return true;
-  const size_t cut = folder.find_last_of('/');
-  if (cut == std::string::npos || cut == 0) return false;
-  const std::string parent = WithoutTrailingSlashes(folder.substr(0, cut));
+  const std::string parent = WithoutTrailingSlashes(FolderOf(folder));
   if (parent == "/" || parent.empty()) return false;
   if (!CreateRemoteFolders(connection, parent)) return false;
   return connection.CreateDirectory(folder);

@@ -2,12 +2,11 @@
 // about to be received can only be judged by its name, and a binary copy that turns out to be
 // 7-bit text is fetched again by the download walk.
 #include <fcntl.h>
-#include <unistd.h>
 
-#include <cerrno>
 #include <cstdlib>
 
 #include "trox/Internet.h"
+#include "trox/LocalFile.h"
 #include "trox/Messages.h"
 #include "trox/TransferJob.h"
 
@@ -23,23 +22,15 @@ uint32_t ForcedType(uint32_t transferType) {
 
 uint32_t CTransferJob::ScanTransferType(const std::string& localPath) const {
   if (uint32_t forced = ForcedType(m_transferType)) return forced;
-  int fd = ::open(localPath.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-  if (fd < 0) return FTP_TRANSFER_TYPE_ASCII;
-  uint32_t type = FTP_TRANSFER_TYPE_ASCII;
+  CLocalFile file = CLocalFile::Open(localPath, O_RDONLY | O_NONBLOCK);
+  if (!file.IsOpen()) return FTP_TRANSFER_TYPE_ASCII;
   unsigned char buffer[8192];
   for (;;) {
-    ssize_t n = ::read(fd, buffer, sizeof buffer);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) break;
-    bool highBit = false;
-    for (ssize_t i = 0; i < n && !highBit; ++i) highBit = buffer[i] >= 0x80;
-    if (highBit) {
-      type = FTP_TRANSFER_TYPE_BINARY;
-      break;
-    }
+    const ssize_t n = file.Read(buffer, sizeof buffer);
+    if (n <= 0) return FTP_TRANSFER_TYPE_ASCII;
+    for (ssize_t i = 0; i < n; ++i)
+      if (buffer[i] >= 0x80) return FTP_TRANSFER_TYPE_BINARY;
   }
-  ::close(fd);
-  return type;
 }
 
 uint32_t CTransferJob::TransferTypeByExtension(const std::string& name) const {

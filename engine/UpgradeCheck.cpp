@@ -25,9 +25,7 @@ const char kNoServer[] = "No upgrade server is configured.";
 
 // The error's table text, and what the layer knows about where it happened.
 std::string FailureText(const CInternetException& e) {
-  std::string text = e.m_dwError >= 12000
-                         ? InternetErrorText(e.m_dwError)
-                         : std::string(std::strerror(static_cast<int>(e.m_dwError)));
+  std::string text = ErrorNumberText(e.m_dwError);
   if (!e.m_text.empty()) text += " (" + e.m_text + ")";
   return text;
 }

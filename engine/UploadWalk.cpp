@@ -2,7 +2,6 @@
 // each with its selection and archive test, transfer type, permission commands and scripts.
 // Everything travels over the job's one connection; a dead connection fails each file at once.
 #include <fcntl.h>
-#include <unistd.h>
 
 #include <cerrno>
 #include <memory>
@@ -11,6 +10,7 @@
 #include <vector>
 
 #include "trox/Internet.h"
+#include "trox/LocalFile.h"
 #include "trox/Messages.h"
 #include "trox/TransferJob.h"
 #include "trox/Walks.h"
@@ -21,11 +21,6 @@ constexpr uint32_t kBlockSize = 8192;
 
 const char* TypeWord(uint32_t type) {
   return type == FTP_TRANSFER_TYPE_ASCII ? "ASCII" : "BINARY";
-}
-
-bool EqualsIgnoringAsciiCase(char a, char b) {
-  auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; };
-  return lower(a) == lower(b);
 }
 
 // What the three walks of one upload share: a local folder that cannot be read is met by each of
@@ -83,40 +78,7 @@ bool LocalSourceReadable(CTransferJob& job) {
   return false;
 }
 
-// The name below the local folder, which is the name relative to the server's current folder.
-std::string RemoteNameBelow(const std::string& localPath, const std::string& localFolder) {
-  const size_t skip = localFolder.size() + 1;
-  return localPath.size() > skip ? localPath.substr(skip) : std::string();
-}
-
-class LocalFd {
- public:
-  explicit LocalFd(int fd) : m_fd(fd) {}
-  ~LocalFd() {
-    if (m_fd >= 0) ::close(m_fd);
-  }
-  LocalFd(const LocalFd&) = delete;
-  LocalFd& operator=(const LocalFd&) = delete;
-  int Get() const { return m_fd; }
-
- private:
-  int m_fd;
-};
-
 }  // namespace
-
-bool ExtensionRuleMatches(const std::string& path, const std::string& extension) {
-  const std::string pattern =
-      extension.find('.') != std::string::npos ? extension.substr(1) : extension;
-  if (pattern.size() > path.size()) return false;
-  // Bytes of multi-byte characters are never changed by the ASCII folding, so a UTF-8 suffix
-  // matches only itself.
-  const size_t start = path.size() - pattern.size();
-  for (size_t i = 0; i < pattern.size(); ++i) {
-    if (!EqualsIgnoringAsciiCase(path[start + i], pattern[i])) return false;
-  }
-  return true;
-}
 
 int CountSendCallback(const std::string& path, void* context) {
   auto* job = static_cast<CTransferJob*>(context);
@@ -158,8 +120,7 @@ int CTransferJob::SendOneFile(const std::string& localPath) {
     m_transferFailed = 1;
     return m_ignore ? 1 : 0;
   }
-  const std::string remoteName =
-      m_single ? m_givenServerPath : RemoteNameBelow(localPath, m_localFolder);
+  const std::string remoteName = m_single ? m_givenServerPath : PathBelow(localPath, m_localFolder);
 
   // The file's time before the send is what gets marked as sent, so a change made while it was
   // travelling keeps the archive attribute set.
@@ -208,7 +169,7 @@ void CTransferJob::ClearArchiveAttribute(const std::string& localPath) {
 }
 
 int CTransferJob::CreateRemoteFolder(const std::string& localFolderPath) {
-  const std::string remoteName = RemoteNameBelow(localFolderPath, m_localFolder);
+  const std::string remoteName = PathBelow(localFolderPath, m_localFolder);
   OutputVerbose(LoadMessage(10, {remoteName}), 1);
   bool ok = false;
   if (m_connection) {
@@ -234,8 +195,8 @@ int CTransferJob::SendFileInBlocks(const std::string& localPath, const std::stri
   }
   // The local file is opened first so that a file that cannot be read leaves no empty remote
   // twin behind.
-  LocalFd local(::open(localPath.c_str(), O_RDONLY | O_CLOEXEC));
-  if (local.Get() < 0) {
+  CLocalFile local = CLocalFile::Open(localPath, O_RDONLY);
+  if (!local.IsOpen()) {
     SetLastError(static_cast<uint32_t>(errno));
     return 0;
   }
@@ -246,8 +207,7 @@ int CTransferJob::SendFileInBlocks(const std::string& localPath, const std::stri
   try {
     std::unique_ptr<CInternetFile> remote = m_connection->OpenFile(remoteName, GENERIC_WRITE, type);
     for (;;) {
-      const ssize_t n = ::read(local.Get(), buffer.get(), kBlockSize);
-      if (n < 0 && errno == EINTR) continue;
+      const ssize_t n = local.Read(buffer.get(), kBlockSize);
       if (n < 0) {
         // The remote copy is incomplete; dropping it unclosed aborts the transfer.
         SetLastError(static_cast<uint32_t>(errno));

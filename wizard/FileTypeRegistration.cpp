@@ -8,6 +8,8 @@
 #include <fstream>
 #include <sstream>
 
+#include "trox/AsciiCase.h"
+
 namespace fs = std::filesystem;
 
 namespace {
@@ -24,12 +26,6 @@ std::string ReadWhole(const fs::path& path) {
   std::ostringstream text;
   text << in.rdbuf();
   return text.str();
-}
-
-std::string Lower(std::string text) {
-  for (char& c : text)
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  return text;
 }
 
 // Writes only when the content differs; true when something was written.
@@ -68,14 +64,14 @@ std::string OwnerIn(const fs::path& mimeDir) {
     std::string type = line.substr(first + 1, second - first - 1);
     std::string glob = line.substr(second + 1);
     glob = glob.substr(0, glob.find(':'));
-    if (Lower(glob) == kTrxGlob) return type;
+    if (AsciiLowerCase(glob) == kTrxGlob) return type;
   }
   std::ifstream globs(mimeDir / "globs");
   while (std::getline(globs, line)) {
     if (line.empty() || line[0] == '#') continue;
     size_t colon = line.find(':');
     if (colon == std::string::npos) continue;
-    if (Lower(line.substr(colon + 1)) == kTrxGlob) return line.substr(0, colon);
+    if (AsciiLowerCase(line.substr(colon + 1)) == kTrxGlob) return line.substr(0, colon);
   }
   return {};
 }
@@ -86,7 +82,7 @@ bool ClaimedByOtherPackage(const fs::path& packages) {
   for (auto it = fs::directory_iterator(packages, error); !error && it != fs::directory_iterator();
        it.increment(error)) {
     if (it->path().filename() == kPackageName) continue;
-    std::string text = Lower(ReadWhole(it->path()));
+    std::string text = AsciiLowerCase(ReadWhole(it->path()));
     if (text.find("pattern=\"*.trx\"") != std::string::npos ||
         text.find("pattern='*.trx'") != std::string::npos)
       return true;

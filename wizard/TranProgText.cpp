@@ -3,17 +3,12 @@
 #include <climits>
 #include <cmath>
 #include <cstdio>
-#include <cstring>
 #include <vector>
 
 #include "TranProgState.h"
 #include "trox/Internet.h"
-#include "trox/Messages.h"
 
 namespace {
-
-constexpr uint32_t kFirstInternetError = 12000;
-constexpr uint32_t kInternetErrorTextCapacity = 64;
 
 template <typename... Args>
 std::string Format(const char* format, Args... args) {
@@ -47,27 +42,6 @@ std::string FormatSize(uint64_t bytes) {
   std::string text;
   FormatSize(bytes, text);
   return text;
-}
-
-void GetErrorDescription(uint32_t code, std::string& text) {
-  if (code == ERROR_INTERNET_EXTENDED_ERROR) {
-    uint32_t replyNumber = 0;
-    text.clear();
-    ReadLastResponse(&replyNumber, &text);
-    if (replyNumber != 0) text += Format("\n(%i)", static_cast<int>(replyNumber));
-    return;
-  }
-  if (code >= kFirstInternetError) {
-    char buffer[kInternetErrorTextCapacity];
-    uint32_t length = kInternetErrorTextCapacity;
-    if (InternetErrorText(code, buffer, &length) != 0)
-      text.assign(buffer, strnlen(buffer, kInternetErrorTextCapacity));
-    else
-      text.clear();
-    return;
-  }
-  // Codes the system does not know keep the caller's text rather than an invented one.
-  if (const char* system = strerrordesc_np(static_cast<int>(code))) text = system;
 }
 
 int PercentDone(uint64_t total, uint64_t done) {

@@ -6,6 +6,8 @@
 #include <cstdint>
 #include <string>
 
+#include "trox/Internet.h"
+
 // Transfer status kept in the main window and read by the final page.
 enum TransferStatus : int {
   kTransferIncomplete = 0,  // an error was reported to the user
@@ -18,11 +20,6 @@ enum TransferStatus : int {
 // value is strictly above 1024 of the one below, and GB is the largest.
 void FormatSize(uint64_t bytes, std::string& text);
 std::string FormatSize(uint64_t bytes);
-
-// The text of an error code: for 12003 the calling thread's last server reply (with "\n(%i)" when
-// the reply carries a number), for other codes from 12000 the internet error text, below that the
-// system's text. A code the system has no text for leaves `text` as it was.
-void GetErrorDescription(uint32_t code, std::string& text);
 
 // Whole percent of the total that is done, 0 to 100; 0 while the total is unknown.
 int PercentDone(uint64_t total, uint64_t done);

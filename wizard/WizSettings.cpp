@@ -5,8 +5,8 @@
 #include <filesystem>
 #include <memory>
 
-#include "trox/LocalFiles.h"
 #include "trox/PasswordCrypto.h"
+#include "trox/PathRules.h"
 
 namespace {
 

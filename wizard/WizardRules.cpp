@@ -3,7 +3,7 @@
 #include <cctype>
 #include <cstdlib>
 
-#include "trox/LocalFiles.h"
+#include "trox/PathRules.h"
 #include "trox/TransferFile.h"
 #include "trox/TransferJob.h"
 

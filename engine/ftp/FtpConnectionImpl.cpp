@@ -2,7 +2,6 @@
 
 #include <errno.h>
 #include <fcntl.h>
-#include <strings.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -15,6 +14,8 @@
 #include "ftp/FtpDataStream.h"
 #include "ftp/FtpList.h"
 #include "ftp/LineEnds.h"
+#include "trox/AsciiCase.h"
+#include "trox/LocalFile.h"
 
 using trox::ftp::FtpDataStream;
 using trox::ftp::FtpReply;
@@ -60,7 +61,7 @@ std::string PathArgument(const std::string& path) {
 // Transfers whose replies follow the rule: first 1xx, then, after the data, the final reply.
 bool IsTransferVerb(const std::string& verb) {
   for (const char* v : {"RETR", "STOR", "LIST", "NLST", "MLSD"})
-    if (strcasecmp(verb.c_str(), v) == 0) return true;
+    if (EqualsNoCase(verb, v)) return true;
   return false;
 }
 
@@ -80,19 +81,6 @@ bool DataCame(trox::net::Socket& socket, bool listening, int waitMs) {
     return ::recv(data->Fd(), &byte, 1, MSG_PEEK | MSG_DONTWAIT) > 0;
   } catch (const CInternetException&) {
     return false;
-  }
-}
-
-// Writes all of a block to a local file.
-void WriteAll(int fd, const char* data, size_t size, const std::string& path) {
-  while (size > 0) {
-    ssize_t n = ::write(fd, data, size);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      ThrowErrno(errno, "cannot write " + path);
-    }
-    data += n;
-    size -= static_cast<size_t>(n);
   }
 }
 
@@ -453,46 +441,30 @@ void CFtpConnectionImpl::GetFile(const std::string& remotePath, const std::strin
       StartTransfer("RETR " + PathArgument(remotePath), flags, false, size);
 
   // The local file is made only once the server has agreed to send, and removed again when
-  // the transfer fails, so that a failed get never leaves a file that looks complete.
-  // O_NONBLOCK: a FIFO without a reader must not hang the open (it has no effect on files).
-  int fd = ::open(localPath.c_str(),
-                  O_WRONLY | O_CREAT | O_CLOEXEC | O_NONBLOCK | (failIfExists ? O_EXCL : 0), 0666);
-  if (fd < 0) ThrowErrno(errno, "cannot create " + localPath);  // the stream abandons the transfer
-  struct stat st {};
-  // Only a regular file is removed on failure (a device such as /dev/null never is).
-  bool regular = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
-  // Emptied only when it holds something: on ext4, truncating even an empty file makes its
-  // close start writing the whole file back, which doubled the time of big receives into the
-  // fresh partial files they now use.
-  if (regular && st.st_size > 0 && ::ftruncate(fd, 0) != 0) {
+  // the transfer fails (an unclosed stream abandons the transfer). O_NONBLOCK: a FIFO without a
+  // reader must not hang the open (it has no effect on files).
+  CReceivedFile local(localPath);
+  if (!local.Open(O_NONBLOCK | (failIfExists ? O_EXCL : 0))) {
     const int err = errno;
-    ::close(fd);
-    ThrowErrno(err, "cannot write " + localPath);
+    ThrowErrno(err, (local.File().IsOpen() ? "cannot write " : "cannot create ") + localPath);
   }
   try {
     // Binary data into a regular file goes through the kernel only (a third of the CPU time of
     // copying it through a buffer); text must be converted, so it comes through a buffer.
-    if (!regular || !stream->ReceiveIntoFile(fd)) {
+    if (!local.IsRegular() || !stream->ReceiveIntoFile(local.File().Fd())) {
       std::vector<char> buffer(kFileBuffer);
       for (;;) {
         size_t n = stream->ReadBlock(buffer.data(), buffer.size());
-        WriteAll(fd, buffer.data(), n, localPath);
+        if (!local.File().WriteAll(buffer.data(), n))
+          ThrowErrno(errno, "cannot write " + localPath);
         if (n < buffer.size()) break;
       }
     }
     stream->Close();
-    int fdToClose = fd;
-    fd = -1;
-    if (::close(fdToClose) != 0) ThrowErrno(errno, "cannot write " + localPath);
+    if (!local.Keep()) ThrowErrno(errno, "cannot write " + localPath);
   } catch (const CInternetException& e) {
-    if (fd >= 0) ::close(fd);
-    if (regular) ::unlink(localPath.c_str());
     if (e.m_dwError < kFirstInternetError)
       ThrowErrno(static_cast<int>(e.m_dwError), "cannot write " + localPath);
-    throw;
-  } catch (...) {
-    if (fd >= 0) ::close(fd);
-    if (regular) ::unlink(localPath.c_str());
     throw;
   }
 }
@@ -501,25 +473,14 @@ void CFtpConnectionImpl::PutFile(const std::string& localPath, const std::string
                                  uint32_t flags) {
   CheckReady();
   CheckArgument(remotePath);
-  int fd = ::open(localPath.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);  // a FIFO must not hang
-  if (fd < 0) ThrowErrno(errno, "cannot open " + localPath);
-  struct FdCloser {
-    int fd;
-    ~FdCloser() { ::close(fd); }
-  } closer{fd};
+  CLocalFile local = CLocalFile::Open(localPath, O_RDONLY | O_NONBLOCK);  // a FIFO must not hang
+  if (!local.IsOpen()) ThrowErrno(errno, "cannot open " + localPath);
   struct stat st {};
-  if (::fstat(fd, &st) != 0) ThrowErrno(errno, "cannot open " + localPath);
+  if (!local.Status(&st)) ThrowErrno(errno, "cannot open " + localPath);
   if (S_ISDIR(st.st_mode)) ThrowErrno(EISDIR, "cannot send " + localPath);
 
   SetType(flags);
   std::vector<char> buffer(kFileBuffer);
-  auto readSome = [&](char* into, size_t size) {
-    for (;;) {
-      ssize_t n = ::read(fd, into, size);
-      if (n >= 0) return static_cast<size_t>(n);
-      if (errno != EINTR) return static_cast<size_t>(-1);
-    }
-  };
   // Text is converted here, block by block, so that its first block can be offered early too.
   const bool ascii = IsAscii(flags);
   trox::ftp::ToNetworkLineEnds toNetwork;
@@ -531,8 +492,9 @@ void CFtpConnectionImpl::PutFile(const std::string& localPath, const std::string
     return std::string_view(converted);
   };
   EarlyData early;
-  size_t first = readSome(buffer.data(), buffer.size());
-  if (first == static_cast<size_t>(-1)) ThrowErrno(errno, "cannot read " + localPath);
+  const ssize_t firstRead = local.Read(buffer.data(), buffer.size());
+  if (firstRead < 0) ThrowErrno(errno, "cannot read " + localPath);
+  const auto first = static_cast<size_t>(firstRead);
   early.bytes = onWire(first);
   // A regular file that ended within the first block needs no second read to know it.
   early.wholeFile =
@@ -547,14 +509,14 @@ void CFtpConnectionImpl::PutFile(const std::string& localPath, const std::string
   // to a local server ran a quarter faster for a little more CPU time.
   bool ended = early.wholeFile && early.sent == early.bytes.size();
   while (!ended) {
-    size_t n = readSome(buffer.data(), buffer.size());
-    if (n == static_cast<size_t>(-1)) {
+    const ssize_t n = local.Read(buffer.data(), buffer.size());
+    if (n < 0) {
       int err = errno;
       stream->Abandon();
       ThrowErrno(err, "cannot read " + localPath);
     }
     if (n == 0) break;
-    std::string_view wire = onWire(n);
+    std::string_view wire = onWire(static_cast<size_t>(n));
     stream->WriteWire(wire.data(), wire.size());
   }
   stream->Close();
@@ -565,7 +527,7 @@ std::unique_ptr<CInternetFile> CFtpConnectionImpl::Command(const std::string& co
   CheckReady();
   CheckArgument(command);
   // A raw TYPE changes what the server sends; the next transfer says again what it needs.
-  if (command.size() >= 4 && strncasecmp(command.c_str(), "TYPE", 4) == 0) m_type = 0;
+  if (StartsWithNoCase(command, "TYPE")) m_type = 0;
   // A raw command may change anything (the folder, the log-in itself): such a connection is
   // never handed to another caller.
   m_rawCommandSent = true;
@@ -603,9 +565,10 @@ trox::ftp::FtpListing CFtpConnectionImpl::List(const std::string& mask) {
     stream->Close();
     // vsftpd answers a folder it may enter but not read with an empty listing and a success
     // reply that says so; taken as empty, the folder's files would be lost without a word.
-    const trox::ftp::LastResponse& final = trox::ftp::ThreadLastResponse();
-    if (data.empty() && final.text.find("failed to open directory") != std::string::npos)
-      throw CInternetException(ERROR_INTERNET_EXTENDED_ERROR, final.text);
+    std::string final;
+    if (data.empty() && ReadLastResponse(nullptr, &final) &&
+        final.find("failed to open directory") != std::string::npos)
+      throw CInternetException(ERROR_INTERNET_EXTENDED_ERROR, final);
   };
   if (mlsd) {
     run("MLSD");

@@ -7,6 +7,8 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "trox/AsciiCase.h"
+
 namespace trox::ftp {
 
 namespace {
@@ -19,14 +21,6 @@ bool TraceOn() {
     return v && *v && std::strcmp(v, "0") != 0;
   }();
   return on;
-}
-
-bool StartsWithNoCase(const std::string& s, const char* prefix) {
-  size_t n = std::strlen(prefix);
-  if (s.size() < n) return false;
-  for (size_t i = 0; i < n; ++i)
-    if (std::toupper(static_cast<unsigned char>(s[i])) != prefix[i]) return false;
-  return true;
 }
 
 }  // namespace

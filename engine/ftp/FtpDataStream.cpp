@@ -8,6 +8,7 @@
 #include <cstring>
 
 #include "ftp/FtpConnectionImpl.h"
+#include "trox/LocalFile.h"
 
 namespace trox::ftp {
 
@@ -162,13 +163,7 @@ bool FtpDataStream::ReceiveIntoFile(int fd) {
   if (m_ascii || m_finished || m_pendingPos < m_pending.size()) return false;
   int fds[2];
   if (::pipe2(fds, O_CLOEXEC | O_NONBLOCK) != 0) return false;
-  struct PipeCloser {
-    int* fds;
-    ~PipeCloser() {
-      ::close(fds[0]);
-      ::close(fds[1]);
-    }
-  } closer{fds};
+  const CLocalFile readEnd(fds[0]), writeEnd(fds[1]);
   // A larger pipe moves more per call; refused quietly where the limit is lower.
   ::fcntl(fds[1], F_SETPIPE_SZ, static_cast<int>(kSpliceChunk));
   const int idleMs = m_owner->Control().Timeouts().idleMs;
@@ -192,8 +187,9 @@ bool FtpDataStream::ReceiveIntoFile(int fd) {
         continue;
       }
       int err = errno;
-      DataFailed(CInternetException(net::MapSocketErrno(err, false),
-                                    std::string("the connection broke: ") + std::strerror(err)));
+      DataFailed(
+          CInternetException(net::MapSocketErrno(err, false),
+                             ErrorNumberText(static_cast<uint32_t>(err), "the connection broke")));
     }
     if (n == 0) {
       m_eof = true;
@@ -211,17 +207,10 @@ bool FtpDataStream::ReceiveIntoFile(int fd) {
         }
       } else {
         char buffer[16 * 1024];
-        ssize_t r = ::read(fds[0], buffer, std::min(left, sizeof buffer));
-        if (r < 0 && errno == EINTR) continue;
+        const ssize_t r = ReadSome(fds[0], buffer, std::min(left, sizeof buffer));
         if (r <= 0) throw CInternetException(EIO, "cannot write the received data");
-        for (ssize_t done = 0; done < r;) {
-          ssize_t k = ::write(fd, buffer + done, static_cast<size_t>(r - done));
-          if (k < 0 && errno == EINTR) continue;
-          if (k <= 0)
-            throw CInternetException(static_cast<uint32_t>(k == 0 ? EIO : errno),
-                                     "cannot write the received data");
-          done += k;
-        }
+        if (!WriteAll(fd, buffer, static_cast<size_t>(r)))
+          throw CInternetException(static_cast<uint32_t>(errno), "cannot write the received data");
         w = r;
       }
       if (w < 0 && errno == EINTR) continue;

@@ -4,6 +4,8 @@
 #include <charconv>
 #include <cstring>
 
+#include "trox/AsciiCase.h"
+
 namespace trox::ftp {
 
 namespace {
@@ -28,21 +30,6 @@ bool AllDigits(std::string_view s) {
   for (char c : s)
     if (!IsDigit(c)) return false;
   return true;
-}
-
-char Lower(char c) {
-  return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
-}
-
-bool EqualNoCase(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i)
-    if (Lower(a[i]) != Lower(b[i])) return false;
-  return true;
-}
-
-bool StartsWithNoCase(std::string_view s, std::string_view prefix) {
-  return s.size() >= prefix.size() && EqualNoCase(s.substr(0, prefix.size()), prefix);
 }
 
 std::optional<uint64_t> ToNumber(std::string_view s) {
@@ -95,7 +82,7 @@ std::string_view RestAfter(std::string_view line, size_t pos) {
 // "total 12" (ls), "total 1.5M" (ls -h).
 bool IsTotalLine(std::string_view line) {
   std::vector<Token> t = Tokens(line, 3);
-  return t.size() == 2 && EqualNoCase(t[0].text, "total") && IsDigit(t[1].text[0]);
+  return t.size() == 2 && EqualsNoCase(t[0].text, "total") && IsDigit(t[1].text[0]);
 }
 
 // ---- Unix ----
@@ -104,7 +91,7 @@ bool IsMonth(std::string_view s) {
   static const std::array<const char*, 12> months = {"jan", "feb", "mar", "apr", "may", "jun",
                                                      "jul", "aug", "sep", "oct", "nov", "dec"};
   for (const char* m : months)
-    if (EqualNoCase(s, m)) return true;
+    if (EqualsNoCase(s, m)) return true;
   return false;
 }
 
@@ -243,7 +230,7 @@ bool IsDosTime(std::string_view s, bool twelveHour) {
 }
 
 bool IsHalfDay(std::string_view s) {
-  return EqualNoCase(s, "AM") || EqualNoCase(s, "PM");
+  return EqualsNoCase(s, "AM") || EqualsNoCase(s, "PM");
 }
 
 LineKind ReadDos(std::string_view line, FtpListEntry& entry) {
@@ -264,7 +251,7 @@ LineKind ReadDos(std::string_view line, FtpListEntry& entry) {
   if (!IsDosTime(clock, twelveHour)) return LineKind::Unreadable;
 
   std::string_view name;
-  if (EqualNoCase(t[next].text, "<DIR>")) {
+  if (EqualsNoCase(t[next].text, "<DIR>")) {
     entry.isDirectory = true;
     // Servers pad "<DIR>" to columns of their own widths; only the size column is known to end
     // one blank before the name.
@@ -328,18 +315,18 @@ LineKind ReadMlsd(std::string_view line, FtpListEntry& entry) {
     size_t eq = fact.find('=');
     if (eq == std::string_view::npos) continue;
     std::string_view key = fact.substr(0, eq), value = fact.substr(eq + 1);
-    if (EqualNoCase(key, "type")) {
-      if (EqualNoCase(value, "cdir") || EqualNoCase(value, "pdir")) return LineKind::NoEntry;
-      entry.isDirectory = EqualNoCase(value, "dir");
+    if (EqualsNoCase(key, "type")) {
+      if (EqualsNoCase(value, "cdir") || EqualsNoCase(value, "pdir")) return LineKind::NoEntry;
+      entry.isDirectory = EqualsNoCase(value, "dir");
       if (StartsWithNoCase(value, "OS.")) {
         // "OS.unix=slink:/target", "OS.unix=symlink"; any other system-specific type (device,
         // FIFO, socket) is neither a file nor a folder.
         std::string_view kind = value.substr(value.find('=') + 1);
         kind = kind.substr(0, kind.find_first_of(":-"));
-        entry.isLink = EqualNoCase(kind, "slink") || EqualNoCase(kind, "symlink");
+        entry.isLink = EqualsNoCase(kind, "slink") || EqualsNoCase(kind, "symlink");
         entry.isSpecial = !entry.isLink;
       }
-    } else if (EqualNoCase(key, "size") || EqualNoCase(key, "sizd")) {
+    } else if (EqualsNoCase(key, "size") || EqualsNoCase(key, "sizd")) {
       if (auto n = ToNumber(value)) entry.size = *n;
     }
   }

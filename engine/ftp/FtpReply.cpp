@@ -1,7 +1,8 @@
 #include "ftp/FtpReply.h"
 
-#include <cctype>
 #include <charconv>
+
+#include "trox/AsciiCase.h"
 
 namespace trox::ftp {
 
@@ -208,8 +209,7 @@ std::set<std::string> ParseFeatures(const FtpReply& reply) {
     if (b == std::string::npos) continue;
     size_t e = line.find(' ', b);
     std::string word = line.substr(b, e == std::string::npos ? std::string::npos : e - b);
-    for (char& c : word) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-    features.insert(word);
+    features.insert(AsciiUpperCase(word));
   }
   return features;
 }

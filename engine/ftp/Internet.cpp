@@ -124,20 +124,21 @@ void SetLastErrorFrom(const CInternetException& e) {
 }
 
 bool InternetGetLastResponseInfo(uint32_t* error, char* buffer, uint32_t* length) {
-  const trox::ftp::LastResponse& last = trox::ftp::ThreadLastResponse();
-  if (last.code == 0) {
+  uint32_t number = 0;
+  std::string text;
+  if (!ReadLastResponse(&number, &text)) {
     if (length) *length = 0;
     return false;
   }
-  uint32_t needed = static_cast<uint32_t>(last.text.size());
+  uint32_t needed = static_cast<uint32_t>(text.size());
   if (!length || !buffer || *length < needed + 1) {
     if (length) *length = needed;
     SetLastError(ERROR_INSUFFICIENT_BUFFER);
     return false;
   }
-  std::memcpy(buffer, last.text.c_str(), needed + 1);
+  std::memcpy(buffer, text.c_str(), needed + 1);
   *length = needed;
-  if (error) *error = static_cast<uint32_t>(last.code);
+  if (error) *error = number;
   return true;
 }
 

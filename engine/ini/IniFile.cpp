@@ -11,6 +11,9 @@
 #include <cstdlib>
 #include <memory>
 
+#include "trox/AsciiCase.h"
+#include "trox/LocalFile.h"
+
 namespace {
 
 // Transfer files are a few kilobytes; anything far larger is not one.
@@ -24,18 +27,6 @@ std::string_view Trim(std::string_view s) {
   if (first == std::string_view::npos) return {};
   size_t last = s.find_last_not_of(kBlanks);
   return s.substr(first, last - first + 1);
-}
-
-char Lower(char c) {
-  return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
-}
-
-bool SameName(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i) {
-    if (Lower(a[i]) != Lower(b[i])) return false;
-  }
-  return true;
 }
 
 enum class LineKind { Other, Section, Key };
@@ -85,26 +76,6 @@ bool HasLineBreakOrZero(std::string_view s) {
   return s.find_first_of(std::string_view("\r\n\0", 3)) != std::string_view::npos;
 }
 
-bool WriteAll(int fd, const std::string& data) {
-  size_t done = 0;
-  while (done < data.size()) {
-    ssize_t n = write(fd, data.data() + done, data.size() - done);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      return false;
-    }
-    done += static_cast<size_t>(n);
-  }
-  return true;
-}
-
-struct FdCloser {
-  int fd;
-  ~FdCloser() {
-    if (fd >= 0) close(fd);
-  }
-};
-
 }  // namespace
 
 void CIniFile::Parse(std::string_view text) {
@@ -140,19 +111,15 @@ std::string CIniFile::Text() const {
 
 bool CIniFile::Load(const std::string& path) {
   Parse("");
-  int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) return errno == ENOENT || errno == ENOTDIR;
-  FdCloser closer{fd};
+  CLocalFile file = CLocalFile::Open(path, O_RDONLY);
+  if (!file.IsOpen()) return errno == ENOENT || errno == ENOTDIR;
   struct stat st;
-  if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_size > kMaxFileSize) return false;
+  if (!file.Status(&st) || !S_ISREG(st.st_mode) || st.st_size > kMaxFileSize) return false;
   std::string data;
   char buffer[8192];
   for (;;) {
-    ssize_t n = read(fd, buffer, sizeof buffer);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      return false;
-    }
+    const ssize_t n = file.Read(buffer, sizeof buffer);
+    if (n < 0) return false;
     if (n == 0) break;
     data.append(buffer, static_cast<size_t>(n));
     if (data.size() > static_cast<size_t>(kMaxFileSize)) return false;
@@ -176,17 +143,18 @@ bool CIniFile::Save(const std::string& path) const {
   // The temporary file sits beside the target so that the rename stays on one file system.
   static std::atomic<unsigned> counter{0};
   std::string temp;
-  int fd = -1;
-  for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
+  CLocalFile file;
+  for (int attempt = 0; attempt < 100 && !file.IsOpen(); ++attempt) {
     temp = target + ".tmp" + std::to_string(getpid()) + "-" + std::to_string(counter++);
-    fd = open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-    if (fd < 0 && errno != EEXIST) return false;
+    file = CLocalFile::Open(temp, O_WRONLY | O_CREAT | O_EXCL);
+    if (!file.IsOpen() && errno != EEXIST) return false;
   }
-  if (fd < 0) return false;
+  if (!file.IsOpen()) return false;
   bool ok = true;
-  if (exists) ok = fchmod(fd, st.st_mode & 07777) == 0;
-  ok = ok && WriteAll(fd, Text()) && fsync(fd) == 0;
-  ok = (close(fd) == 0) && ok;
+  if (exists) ok = fchmod(file.Fd(), st.st_mode & 07777) == 0;
+  const std::string text = Text();
+  ok = ok && file.WriteAll(text.data(), text.size()) && fsync(file.Fd()) == 0;
+  ok = file.Close() && ok;
   ok = ok && rename(temp.c_str(), target.c_str()) == 0;
   if (!ok) unlink(temp.c_str());
   return ok;
@@ -199,7 +167,7 @@ std::vector<CIniFile::Range> CIniFile::FindSections(std::string_view section) co
     ParsedLine parsed = Classify(m_lines[i].text);
     if (parsed.kind != LineKind::Section) continue;
     if (inside) found.back().end = i;
-    inside = SameName(parsed.name, section);
+    inside = EqualsNoCase(parsed.name, section);
     if (inside) found.push_back({i, m_lines.size()});
   }
   return found;
@@ -211,7 +179,7 @@ size_t CIniFile::FindKey(std::string_view section, std::string_view key) const {
   const Range& r = sections.front();
   for (size_t i = r.header + 1; i < r.end; ++i) {
     ParsedLine parsed = Classify(m_lines[i].text);
-    if (parsed.kind == LineKind::Key && SameName(parsed.name, key)) return i;
+    if (parsed.kind == LineKind::Key && EqualsNoCase(parsed.name, key)) return i;
   }
   return std::string::npos;
 }

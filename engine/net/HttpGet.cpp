@@ -4,18 +4,13 @@
 #include <cstring>
 
 #include "net/Socket.h"
+#include "trox/AsciiCase.h"
 
 namespace trox::net {
 
 namespace {
 
 constexpr size_t kHeadCap = 64 * 1024;
-
-std::string Lower(std::string s) {
-  for (char& c : s)
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  return s;
-}
 
 class HttpBodyStream : public HttpBody {
  public:
@@ -73,7 +68,7 @@ HttpUrl ParseHttpUrl(const std::string& url) {
   size_t colon = url.find("://");
   if (colon == std::string::npos || colon == 0)
     ThrowInternet(ERROR_INTERNET_INVALID_URL, "not an address: " + url);
-  if (Lower(url.substr(0, colon)) != "http")
+  if (AsciiLowerCase(url.substr(0, colon)) != "http")
     ThrowInternet(ERROR_INTERNET_UNRECOGNIZED_SCHEME, "not an http address: " + url);
   std::string rest = url.substr(colon + 3);
   size_t slash = rest.find_first_of("/?#");
@@ -152,7 +147,7 @@ std::unique_ptr<HttpBody> HttpGet(const HttpUrl& url, const std::string& agent,
   if (head.compare(0, 5, "HTTP/") != 0)
     ThrowInternet(ERROR_INTERNET_CONNECTION_ABORTED, "the server did not answer in HTTP");
   std::optional<uint64_t> length;
-  std::string lowerHead = Lower(head.substr(0, headEnd));
+  std::string lowerHead = AsciiLowerCase(head.substr(0, headEnd));
   size_t cl = lowerHead.find("\ncontent-length:");
   if (cl != std::string::npos) {
     size_t p = cl + 16;

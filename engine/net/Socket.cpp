@@ -82,7 +82,7 @@ namespace {
 // what: says what failed ("the connection broke", "cannot connect to ..."); the system's text
 // follows.
 [[noreturn]] void ThrowErrno(int err, bool connecting, const std::string& what) {
-  ThrowInternet(MapSocketErrno(err, connecting), what + ": " + std::strerror(err));
+  ThrowInternet(MapSocketErrno(err, connecting), ErrorNumberText(static_cast<uint32_t>(err), what));
 }
 
 std::string PlaceText(const Address& address) {

@@ -35,6 +35,10 @@ bool InternetGetLastResponseInfo(uint32_t* error, char* buffer, uint32_t* length
 // The same, whole however long: reply number and text; false when there is none. The thread's
 // last error is left as it was.
 bool ReadLastResponse(uint32_t* number, std::string* text);
+// What a message box says about an error code: for 12003 the calling thread's last server reply
+// (with "\n(N)" after it when the reply carries a number N), else ErrorNumberText's text. A code
+// the system has no text for leaves `text` as it was.
+void GetErrorDescription(uint32_t code, std::string& text);
 
 class CFtpConnectionImpl;
 

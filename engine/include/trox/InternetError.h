@@ -1,7 +1,7 @@
-// The lowest layer of the engine: the error numbers that every failure carries, the exception
-// that connection-level failures throw, the calling thread's last error, and the bounds on
-// network waits. The socket layer, the FTP layer and the engine's public classes all build on it;
-// it builds on nothing of theirs.
+// The lowest layer of the engine: the error numbers that every failure carries and the texts they
+// are shown with, the exception that connection-level failures throw, the calling thread's last
+// error, and the bounds on network waits. The socket layer, the FTP layer and the engine's public
+// classes all build on it; it builds on nothing of theirs.
 //
 // Failures carry the numbers of the original internet library so that one table of texts
 // applies: 12007 name not resolved, 12029 cannot connect, 12002 time-out, 12014 log-in refused,
@@ -36,6 +36,19 @@ enum : uint32_t {
   ERROR_FTP_DROPPED = 12111,
   ERROR_FTP_NO_PASSIVE_MODE = 12112,
 };
+
+// Text of an internet error number ("Unknown Error" for one the table lacks). *length: capacity on
+// entry; on return the text's length, or the capacity needed (60) when it was too small, in which
+// case nothing is written and 0 returned.
+uint32_t InternetErrorText(uint32_t errorNumber, char* buffer, uint32_t* length);
+std::string InternetErrorText(uint32_t errorNumber);
+// The text a user is shown for any error number: from 12000 the internet error's text, below it
+// the system's description of the errno value, or "" when the system has none (rather than one
+// made up from the number).
+std::string ErrorNumberText(uint32_t errorNumber);
+// The same after what failed or where ("cannot open /a: Permission denied"); "" when the number
+// has no text, the text alone without a detail.
+std::string ErrorNumberText(uint32_t errorNumber, const std::string& detail);
 
 // The system's "buffer too small" error, reported by InternetGetLastResponseInfo.
 constexpr uint32_t ERROR_INSUFFICIENT_BUFFER = 122;

@@ -1,6 +1,5 @@
 // Local file helpers of the walks: file sizes, the folder walk, the archive attribute kept in an
-// extended attribute, folder creation and the lexical path checks that keep received files inside
-// the local folder.
+// extended attribute and folder creation. The path rules are trox/PathRules.h's.
 #pragma once
 
 #include <cstdint>
@@ -46,10 +45,3 @@ extern const char* const kArchiveAttributeName;
 
 // Makes the folder and any missing parents; 1 when it exists afterwards (see the download walk).
 int MakeLocalFolders(const std::string& path);
-
-// The absolute form of a "/" path with "." and ".." folded lexically and repeated separators
-// joined; no symbolic link is resolved. A relative path is taken against the current directory.
-std::string NormalizeLocalPath(const std::string& path);
-// Whether path lies strictly below folder, both compared in their normalised forms. The folder ""
-// stands for the root "/".
-bool IsLocalPathInside(const std::string& path, const std::string& folder);

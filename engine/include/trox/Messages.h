@@ -1,10 +1,12 @@
-// The engine's numbered message table and the small formatter that fills it, and the texts of the
-// internet error numbers.
+// The engine's numbered message table and the small formatter that fills it. The texts of error
+// numbers are trox/InternetError.h's.
 #pragma once
 
 #include <cstdint>
 #include <string>
 #include <vector>
+
+#include "trox/InternetError.h"
 
 // One argument of LoadMessage: a string for "%s" or a number for "%lu".
 struct MessageArg {
@@ -27,9 +29,3 @@ std::string LoadMessage(int number, const std::vector<MessageArg>& args = {});
 // when none is left), "%" before any other character stands for that character ("%%" is "%",
 // "%lx" is "x"), and a "%" at the very end stays.
 std::string FormatMessageTemplate(const std::string& format, const std::vector<MessageArg>& args);
-
-// Text of an internet error number. *length: capacity on entry; on return the text's length, or
-// the capacity needed (60) when it was too small, in which case nothing is written and 0 returned.
-uint32_t InternetErrorText(uint32_t errorNumber, char* buffer, uint32_t* length);
-// Convenience for callers that only want the text.
-std::string InternetErrorText(uint32_t errorNumber);

@@ -1,11 +1,11 @@
-// Free functions of the upload and download walks that the wizard's size counts use too, and the
-// small path rules of remote listings.
+// Free functions of the upload and download walks that the wizard's size counts use too.
 #pragma once
 
 #include <cstdint>
 #include <string>
 
 #include "trox/LocalFiles.h"
+#include "trox/PathRules.h"
 
 class CTransferJob;
 struct FtpListEntry;
@@ -40,20 +40,3 @@ int WalkRemoteTree(CTransferJob& job, const std::string& folder, const std::stri
 // The size count before the upload walk (context: the job): adds the sizes of the selected files
 // to the job's bytes counted to send and always goes on.
 int CountSendCallback(const std::string& path, void* context);
-
-// Every run of "/" becomes one "/"; backslashes stay.
-void CollapseSlashes(std::string& path);
-// When folder is not longer than path: both collapsed, then as many characters as the collapsed
-// folder has are cut from the front of path.
-void StripFolderPrefix(std::string& path, const std::string& folder);
-// Whether a listed name holds ".." as a whole component ("/" or "\" separated), or is "..".
-bool HasDotDotComponent(const std::string& name);
-// Whether a collapsed remote path lies strictly below the listed folder root.
-bool IsRemotePathInside(const std::string& path, const std::string& root);
-// Whether a listed name may be taken as an entry of the folder root: no ".." component, and a
-// name given as a full path lies below root.
-bool IsListedNameSafe(const std::string& name, const std::string& root);
-
-// The suffix test of the selection and permission rules: a pattern with a "." loses its first
-// character ("*.html" -> ".html"); it matches when the path ends with it, case ignored.
-bool ExtensionRuleMatches(const std::string& path, const std::string& extension);
