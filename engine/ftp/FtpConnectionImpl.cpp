@@ -15,6 +15,7 @@
 #include "ftp/FtpList.h"
 #include "ftp/LineEnds.h"
 #include "trox/AsciiCase.h"
+#include "trox/Internet.h"
 #include "trox/LocalFile.h"
 
 using trox::ftp::FtpDataStream;
