@@ -6,8 +6,8 @@
 
 #include "CommandLine.h"
 #include "FileTypeRegistration.h"
-#include "FtpServers.h"
 #include "MruLists.h"
+#include "TempDir.h"
 #include "WizSettings.h"
 #include "WizardRules.h"
 #include "WizardTestSupport.h"

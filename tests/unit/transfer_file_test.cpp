@@ -5,7 +5,7 @@
 
 #include <filesystem>
 
-#include "FtpServers.h"
+#include "TempDir.h"
 #include "ini/IniFile.h"
 #include "trox/TransferJob.h"
 
