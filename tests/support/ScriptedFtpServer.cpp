@@ -29,6 +29,15 @@ int Connect(int family, const sockaddr* address, socklen_t length) {
   return fd;
 }
 
+void SendAll(int fd, const std::string& bytes) {
+  size_t done = 0;
+  while (done < bytes.size()) {
+    ssize_t n = send(fd, bytes.data() + done, bytes.size() - done, MSG_NOSIGNAL);
+    if (n <= 0) return;
+    done += static_cast<size_t>(n);
+  }
+}
+
 int AcceptWithin(int listenFd, int timeoutMs) {
   pollfd p{listenFd, POLLIN, 0};
   if (poll(&p, 1, timeoutMs) != 1) return -1;
@@ -91,12 +100,7 @@ Peer::~Peer() {
 }
 
 void Peer::Send(const std::string& text) {
-  size_t done = 0;
-  while (done < text.size()) {
-    ssize_t n = send(m_fd, text.data() + done, text.size() - done, MSG_NOSIGNAL);
-    if (n <= 0) return;
-    done += static_cast<size_t>(n);
-  }
+  SendAll(m_fd, text);
 }
 
 std::string Peer::Line(int timeoutMs) {
@@ -198,21 +202,16 @@ int Peer::AcceptData() {
 }
 
 void Peer::SendData(const std::string& bytes) {
-  size_t done = 0;
-  while (done < bytes.size()) {
-    ssize_t n = send(m_data, bytes.data() + done, bytes.size() - done, MSG_NOSIGNAL);
-    if (n <= 0) return;
-    done += static_cast<size_t>(n);
-  }
+  SendAll(m_data, bytes);
 }
 
-std::string Peer::ReadData() {
+std::string Peer::ReadData(size_t most) {
   std::string bytes;
   char buffer[65536];
-  for (;;) {
+  while (bytes.size() < most) {
     pollfd p{m_data, POLLIN, 0};
     if (poll(&p, 1, 5000) != 1) break;
-    ssize_t n = recv(m_data, buffer, sizeof buffer, 0);
+    ssize_t n = recv(m_data, buffer, std::min(sizeof buffer, most - bytes.size()), 0);
     if (n <= 0) break;
     bytes.append(buffer, static_cast<size_t>(n));
   }
@@ -220,15 +219,7 @@ std::string Peer::ReadData() {
 }
 
 void Peer::TakeSomeDataThenReset(size_t bytes) {
-  std::string buf(bytes, '\0');
-  size_t got = 0;
-  while (got < bytes) {
-    pollfd p{m_data, POLLIN, 0};
-    if (poll(&p, 1, 5000) != 1) break;
-    ssize_t n = recv(m_data, buf.data() + got, bytes - got, 0);
-    if (n <= 0) break;
-    got += static_cast<size_t>(n);
-  }
+  ReadData(bytes);
   linger l{1, 0};
   setsockopt(m_data, SOL_SOCKET, SO_LINGER, &l, sizeof l);
   CloseData();
@@ -337,32 +328,6 @@ bool ScriptedFtpServer::WaitDone(int index, int timeoutMs) {
 
 // ---- The tree ----
 
-void ScriptedFtpServer::AddFolder(const std::string& path, const std::string& listing,
-                                  Ending ending) {
-  std::lock_guard<std::mutex> lock(m_mutex);
-  m_folders[path] = {listing, ending};
-}
-
-void ScriptedFtpServer::AddFile(const std::string& path, File file) {
-  std::lock_guard<std::mutex> lock(m_mutex);
-  m_files[path] = std::move(file);
-}
-
-void ScriptedFtpServer::OfferSize(bool offer) {
-  std::lock_guard<std::mutex> lock(m_mutex);
-  m_offerSize = offer;
-}
-
-void ScriptedFtpServer::Greeting(const std::string& line) {
-  std::lock_guard<std::mutex> lock(m_mutex);
-  m_greeting = line;
-}
-
-void ScriptedFtpServer::On(const std::string& verb, Hook hook) {
-  std::lock_guard<std::mutex> lock(m_mutex);
-  m_hooks[verb] = std::move(hook);
-}
-
 void ScriptedFtpServer::Answer(const std::string& verb, const std::string& reply) {
   On(verb, [reply](Peer& p, const std::string&) {
     p.Reply(reply);
@@ -370,35 +335,8 @@ void ScriptedFtpServer::Answer(const std::string& verb, const std::string& reply
   });
 }
 
-void ScriptedFtpServer::EndNextTransfer(Ending ending) {
-  std::lock_guard<std::mutex> lock(m_mutex);
-  m_nextEnding = ending;
-}
-
-std::string ScriptedFtpServer::Stored(const std::string& path) {
-  std::lock_guard<std::mutex> lock(m_mutex);
-  auto it = m_stored.find(path);
-  return it == m_stored.end() ? "" : it->second;
-}
-
-std::optional<File> ScriptedFtpServer::FindFile(const std::string& path) {
-  std::lock_guard<std::mutex> lock(m_mutex);
-  auto it = m_files.find(path);
-  if (it == m_files.end()) return std::nullopt;
-  return it->second;
-}
-
-std::optional<Ending> ScriptedFtpServer::TakeNextEnding() {
-  std::lock_guard<std::mutex> lock(m_mutex);
-  return std::exchange(m_nextEnding, std::nullopt);
-}
-
 void ScriptedFtpServer::ServeTree(Peer& p) {
-  std::string greeting;
-  {
-    std::lock_guard<std::mutex> lock(m_mutex);
-    greeting = m_greeting;
-  }
+  const std::string greeting = Locked([&] { return m_greeting; });
   p.Reply(greeting);
   if (greeting.rfind("220", 0) != 0) {
     p.WaitForClose(3000);
@@ -413,17 +351,17 @@ void ScriptedFtpServer::ServeTree(Peer& p) {
     std::string verb = line.substr(0, space);
     for (char& c : verb) c = static_cast<char>(toupper(static_cast<unsigned char>(c)));
     const std::string arg = space == std::string::npos ? "" : line.substr(space + 1);
+    const std::string path = Resolve(cwd, arg);
     Hook hook;
-    std::optional<File> folder;
+    std::optional<File> folder, file;
     bool offerSize;
-    {
-      std::lock_guard<std::mutex> lock(m_mutex);
-      auto h = m_hooks.find(verb);
-      if (h != m_hooks.end()) hook = h->second;
-      auto f = m_folders.find(verb == "CWD" ? Resolve(cwd, arg) : cwd);
-      if (f != m_folders.end()) folder = f->second;
+    Locked([&] {
+      if (m_hooks.count(verb)) hook = m_hooks[verb];
+      if (m_folders.count(verb == "CWD" ? path : cwd))
+        folder = m_folders[verb == "CWD" ? path : cwd];
+      if (m_files.count(path)) file = m_files[path];
       offerSize = m_offerSize;
-    }
+    });
     if (hook && hook(p, arg)) continue;
     if (verb == "USER") {
       p.Reply("331 Password please");
@@ -434,7 +372,7 @@ void ScriptedFtpServer::ServeTree(Peer& p) {
     } else if (verb == "PWD") {
       p.Reply("257 \"" + cwd + "\" is the current folder");
     } else if (verb == "CWD") {
-      if (folder) cwd = Resolve(cwd, arg);
+      if (folder) cwd = path;
       p.Reply(folder ? "250 Okay" : "550 No such folder");
     } else if (verb == "TYPE" || verb == "NOOP") {
       p.Reply("200 Okay");
@@ -445,21 +383,15 @@ void ScriptedFtpServer::ServeTree(Peer& p) {
     } else if (verb == "PORT") {
       portLine = line;
       p.Reply("200 PORT command successful");
-    } else if (verb == "SIZE") {
-      std::optional<File> file = FindFile(Resolve(cwd, arg));
+    } else if (verb == "SIZE" || (verb == "RETR" && !file)) {
       p.Reply(file ? "213 " + std::to_string(file->bytes.size()) : "550 No such file");
     } else if (verb == "LIST") {
-      if (!folder) folder = File{};
-      if (!Transfer(p, portLine, folder->bytes, folder->ending)) return;
-    } else if (verb == "RETR") {
-      std::optional<File> file = FindFile(Resolve(cwd, arg));
-      if (!file) {
-        p.Reply("550 No such file");
-        continue;
-      }
-      if (!Transfer(p, portLine, file->bytes, TakeNextEnding().value_or(file->ending))) return;
-    } else if (verb == "STOR") {
-      if (!Store(p, portLine, Resolve(cwd, arg))) return;
+      if (!Transfer(p, portLine, folder.value_or(File{}))) return;
+    } else if (verb == "RETR" || verb == "STOR") {
+      File f = file.value_or(File{});
+      f.ending =
+          Locked([&] { return std::exchange(m_nextEnding, std::nullopt); }).value_or(f.ending);
+      if (!Transfer(p, portLine, f, verb == "STOR" ? path : "")) return;
     } else if (verb == "QUIT") {
       p.Reply("221 Goodbye");
       return;
@@ -469,8 +401,9 @@ void ScriptedFtpServer::ServeTree(Peer& p) {
   }
 }
 
-bool ScriptedFtpServer::Transfer(Peer& p, const std::string& portLine, const std::string& bytes,
-                                 Ending ending) {
+bool ScriptedFtpServer::Transfer(Peer& p, const std::string& portLine, const File& file,
+                                 const std::string& storeAs) {
+  const Ending ending = file.ending;
   if (ending == Ending::Refused) {
     p.Reply("550 Permission denied");
     return true;
@@ -483,39 +416,18 @@ bool ScriptedFtpServer::Transfer(Peer& p, const std::string& portLine, const std
   if (ending == Ending::ReplyFirst) p.Reply("226 Transfer complete");
   const bool half = ending == Ending::Short || ending == Ending::ShortError ||
                     ending == Ending::Stall || ending == Ending::Drop;
-  p.SendData(half ? bytes.substr(0, bytes.size() / 2) : bytes);
+  if (storeAs.empty()) p.SendData(half ? file.bytes.substr(0, file.bytes.size() / 2) : file.bytes);
   if (ending == Ending::Stall) p.WaitForClose(kStallMs);
   if (ending == Ending::Stall || ending == Ending::Drop) return false;
+  if (!storeAs.empty()) {
+    std::string bytes = p.ReadData();
+    Locked([&] { m_stored[storeAs] = std::move(bytes); });
+  }
   p.CloseData();
   if (ending == Ending::ErrorReply || ending == Ending::ShortError)
     p.Reply("426 Connection closed; transfer aborted");
   else if (ending != Ending::ReplyFirst)
     p.Reply("226 Transfer complete");
-  return true;
-}
-
-bool ScriptedFtpServer::Store(Peer& p, const std::string& portLine, const std::string& path) {
-  std::optional<File> existing = FindFile(path);
-  const Ending ending = TakeNextEnding().value_or(existing ? existing->ending : Ending::Complete);
-  if (ending == Ending::Refused) {
-    p.Reply("550 Permission denied");
-    return true;
-  }
-  if ((portLine.empty() ? p.AcceptData() : p.ConnectPort(portLine)) < 0) {
-    p.Reply("425 Cannot open data connection");
-    return true;
-  }
-  p.Reply("150 Ok to send data");
-  if (ending == Ending::Stall) p.WaitForClose(kStallMs);
-  if (ending == Ending::Stall || ending == Ending::Drop) return false;
-  std::string bytes = p.ReadData();
-  p.CloseData();
-  {
-    std::lock_guard<std::mutex> lock(m_mutex);
-    m_stored[path] = std::move(bytes);
-  }
-  const bool failed = ending == Ending::ErrorReply || ending == Ending::ShortError;
-  p.Reply(failed ? "426 Connection closed; transfer aborted" : "226 Transfer complete");
   return true;
 }
 

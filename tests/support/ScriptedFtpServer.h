@@ -11,7 +11,6 @@
 #include <map>
 #include <mutex>
 #include <optional>
-#include <set>
 #include <string>
 #include <thread>
 #include <vector>
@@ -73,8 +72,8 @@ class Peer {
   int ConnectActive6(const std::string& eprt);
   int AcceptData();
   void SendData(const std::string& bytes);
-  // Everything the client sends on the data connection until it closes it.
-  std::string ReadData();
+  // What the client sends on the data connection until it closes it (or `most` bytes).
+  std::string ReadData(size_t most = std::string::npos);
   // Reads some of what the client sends, then breaks the data connection off with a reset.
   void TakeSomeDataThenReset(size_t bytes);
   void CloseData();
@@ -131,22 +130,36 @@ class ScriptedFtpServer {
 
   uint16_t Port() const { return m_port; }
 
-  // The tree. A folder that was never added cannot be entered; one added without a listing is
-  // empty. Paths are absolute, "/" first.
+  // The tree, filled before the client comes. A folder that was never added cannot be entered;
+  // one added without a listing is empty. Paths are absolute, "/" first.
   void AddFolder(const std::string& path, const std::string& listing = "",
-                 Ending ending = Ending::Complete);
-  void AddFile(const std::string& path, File file);
+                 Ending ending = Ending::Complete) {
+    Locked([&] { m_folders[path] = {listing, ending}; });
+  }
+  void AddFile(const std::string& path, File file) {
+    Locked([&] { m_files[path] = std::move(file); });
+  }
   // Without SIZE, and with 150 replies that name no size, the client knows a file's size only
   // from its listing.
-  void OfferSize(bool offer);
+  void OfferSize(bool offer) {
+    Locked([&] { m_offerSize = offer; });
+  }
   // A greeting other than 220 is all that a session says.
-  void Greeting(const std::string& line);
-  void On(const std::string& verb, Hook hook);
+  void Greeting(const std::string& line) {
+    Locked([&] { m_greeting = line; });
+  }
+  void On(const std::string& verb, Hook hook) {
+    Locked([&] { m_hooks[verb] = std::move(hook); });
+  }
   void Answer(const std::string& verb, const std::string& reply);
   // The next file transfer, whichever way and whatever file, ends so instead of its own way.
-  void EndNextTransfer(Ending ending);
+  void EndNextTransfer(Ending ending) {
+    Locked([&] { m_nextEnding = ending; });
+  }
   // What the client stored under path ("" for nothing).
-  std::string Stored(const std::string& path);
+  std::string Stored(const std::string& path) {
+    return Locked([&] { return m_stored[path]; });
+  }
 
   // Every line received so far, on all connections, in the order they came.
   std::vector<std::string> Commands();
@@ -162,11 +175,15 @@ class ScriptedFtpServer {
  private:
   void Start(Script script, int connections, bool v6);
   void ServeTree(Peer& p);
-  // Plays one transfer; false when the session ends with it.
-  bool Transfer(Peer& p, const std::string& portLine, const std::string& bytes, Ending ending);
-  bool Store(Peer& p, const std::string& portLine, const std::string& path);
-  std::optional<File> FindFile(const std::string& path);
-  std::optional<Ending> TakeNextEnding();
+  // Plays one transfer: sends the file (RETR, LIST), or receives one and keeps it under storeAs
+  // (STOR). False when the session ends with it.
+  bool Transfer(Peer& p, const std::string& portLine, const File& file,
+                const std::string& storeAs = "");
+  template <class F>
+  auto Locked(F f) -> decltype(f()) {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return f();
+  }
 
   int m_listen = -1;
   uint16_t m_port = 0;
