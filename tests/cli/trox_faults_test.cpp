@@ -19,7 +19,6 @@ namespace {
 const std::map<std::string, std::string> kShortTimeouts = {{"TROX_NET_TIMEOUT_MS", "400"}};
 
 enum class Fault {
-  None,
   SilentAfterLogIn,
   DataStallsMidFile,
   DataEndsEarlyWith226,
@@ -53,8 +52,6 @@ void Play(ScriptedFtpServer& s, Fault fault) {
   std::string listing = ListLine('-', kFileSize, "f.bin");
   Ending ending = Ending::Complete;
   switch (fault) {
-    case Fault::None:
-      break;
     case Fault::SilentAfterLogIn:
       s.On("PWD", silence);
       break;
