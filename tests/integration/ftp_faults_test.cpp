@@ -1,12 +1,7 @@
 // Faults that no real server produces on demand, played by a scripted server on loopback: a
 // thread with a listening socket that answers each command from a script. Time-outs are shortened
 // so that nothing waits long; every wait of the script itself is bounded too.
-#include <arpa/inet.h>
-#include <fcntl.h>
 #include <gtest/gtest.h>
-#include <netinet/in.h>
-#include <poll.h>
-#include <sys/socket.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -14,9 +9,7 @@
 #include <climits>
 #include <cstdlib>
 #include <functional>
-#include <mutex>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "Processes.h"
