@@ -19,7 +19,9 @@
 #include <vector>
 
 #include "FtpServers.h"
+#include "Processes.h"
 #include "ScriptedFtpServer.h"
+#include "TempDir.h"
 #include "trox/PasswordCrypto.h"
 
 namespace fs = std::filesystem;
@@ -320,7 +322,7 @@ TEST(TroxCli, PasswordIsBlankedInTheProcessList) {
     std::atomic<bool> atPass{false};
     std::mutex mutex;
     std::string passLine;
-    scripted::ScriptedServer server([&](scripted::Peer& p) {
+    scripted::ScriptedFtpServer server([&](scripted::Peer& p) {
       p.Reply("220 scripted");
       std::string line = p.AnswerUntil("PASS", {{"USER", "331 Password\r\n"}});
       {

@@ -3,18 +3,14 @@
 // host), trox ends with a closing message and an exit code, never with a crash or a hang, and
 // never reports a broken transfer as a success. Silence is bounded by TROX_NET_TIMEOUT_MS.
 #include <gtest/gtest.h>
-#include <poll.h>
-#include <sys/socket.h>
-#include <sys/stat.h>
 
-#include <atomic>
 #include <map>
-#include <mutex>
 #include <string>
 #include <vector>
 
-#include "FtpServers.h"
+#include "Processes.h"
 #include "ScriptedFtpServer.h"
+#include "TempDir.h"
 
 using namespace scripted;
 
@@ -23,7 +19,6 @@ namespace {
 const std::map<std::string, std::string> kShortTimeouts = {{"TROX_NET_TIMEOUT_MS", "400"}};
 
 enum class Fault {
-  None,
   SilentAfterLogIn,
   DataStallsMidFile,
   DataEndsEarlyWith226,
@@ -47,143 +42,84 @@ const size_t kFileSize = 300000;
 const std::string kHostileName = "red\x1b[31m\x07\x7fname.bin";
 const std::string kCrName = "over\rwritten.bin";
 
-// One connection of a small server that offers /pub/f.bin (and, with TraversalNames, hostile
+// A server that offers /pub/f.bin (and, with TraversalNames and ControlCharacters, hostile
 // entries beside it), with the fault played where it belongs.
-void Serve(Peer& p, Fault fault) {
-  if (fault == Fault::GreetingIs421) {
-    p.Reply("421 Too many users, try later");
-    p.WaitForClose(3000);
-    return;
-  }
-  if (fault == Fault::ControlCharacters) {
-    p.Reply("220 scripted");
-    p.AnswerUntil("FEAT", {{"USER", "331 Password\r\n"},
-                           {"PASS", "230-\x1b]0;window title\x07\r\n230 \xe2\x80\xaeIn\r\n"}});
-    p.Send("211-Features:\r\n SIZE\r\n EPSV\r\n211 End\r\n");
-  } else {
-    p.LogIn(" SIZE\r\n EPSV\r\n");
-  }
-  std::string cwd = "/";
-  std::string portLine;
-  const std::string content = PatternBytes(kFileSize, 7);
-  for (;;) {
-    std::string line = p.Line(5000);
-    if (line.empty() || line == "QUIT") return;
-    std::string verb = line.substr(0, line.find(' '));
-    std::string arg = line.size() > verb.size() + 1 ? line.substr(verb.size() + 1) : "";
-    if (fault == Fault::SilentAfterLogIn) {
-      p.WaitForClose(5000);
-      return;
-    }
-    if (verb == "PWD") {
-      if (fault == Fault::MegabyteReplyLine) {
+void Play(ScriptedFtpServer& s, Fault fault) {
+  const auto silence = [](Peer& p, const std::string&) {
+    p.WaitForClose(5000);
+    return true;
+  };
+  std::string listing = ListLine('-', kFileSize, "f.bin");
+  Ending ending = Ending::Complete;
+  switch (fault) {
+    case Fault::SilentAfterLogIn:
+      s.On("PWD", silence);
+      break;
+    case Fault::DataStallsMidFile:
+      ending = Ending::Stall;
+      break;
+    case Fault::DataEndsEarlyWith226:
+      ending = Ending::Short;
+      break;
+    case Fault::DataEndsEarlyWith426:
+      ending = Ending::ShortError;
+      break;
+    case Fault::GreetingIs421:
+      s.Greeting("421 Too many users, try later");
+      break;
+    case Fault::UnparsablePasv:
+      s.Answer("EPSV", "500 EPSV not understood");
+      s.Answer("PASV", "227 Entering Passive Mode (somewhere, over the rainbow)");
+      break;
+    case Fault::EpsvRefused:
+      s.Answer("EPSV", "500 EPSV not understood");
+      break;
+    case Fault::PasvNamesAnotherHost:
+      s.Answer("EPSV", "500 EPSV not understood");
+      s.On("PASV", [](Peer& p, const std::string&) {
+        p.Send(p.OpenPassivePasv());  // names 10.255.255.1: only its port may be used
+        return true;
+      });
+      break;
+    case Fault::MegabyteReplyLine:
+      s.On("PWD", [silence](Peer& p, const std::string& arg) {
         p.Send("257 \"" + std::string(1 << 20, 'x') + "\"\r\n");
-        p.WaitForClose(5000);
-        return;
-      }
-      if (fault == Fault::EndlessMultiLineReply) {
+        return silence(p, arg);
+      });
+      break;
+    case Fault::EndlessMultiLineReply:
+      s.On("PWD", [silence](Peer& p, const std::string& arg) {
         p.Reply("257-here it comes");
         for (int i = 0; i < 200000; ++i) p.Reply(" and more of it, line " + std::to_string(i));
-        p.WaitForClose(5000);
-        return;
-      }
-      p.Reply("257 \"" + cwd + "\" is the current directory");
-    } else if (verb == "CWD") {
-      if (arg == "/" || arg == "/pub") {
-        cwd = arg;
-        p.Reply("250 Okay");
-      } else {
-        p.Reply("550 No such folder");
-      }
-    } else if (verb == "TYPE") {
-      p.Reply("200 Type set");
-    } else if (verb == "EPSV") {
-      if (fault == Fault::EpsvRefused || fault == Fault::UnparsablePasv ||
-          fault == Fault::PasvNamesAnotherHost)
-        p.Reply("500 EPSV not understood");
-      else
-        p.Send(p.OpenPassive());
-    } else if (verb == "PASV") {
-      if (fault == Fault::UnparsablePasv)
-        p.Reply("227 Entering Passive Mode (somewhere, over the rainbow)");
-      else if (fault == Fault::PasvNamesAnotherHost)
-        p.Send(p.OpenPassivePasv());  // names 10.255.255.1: only its port may be used
-      else
-        p.Send(p.OpenPassivePasv());
-    } else if (verb == "PORT") {
-      portLine = line;
-      p.Reply("200 PORT command successful");
-    } else if (verb == "SIZE") {
-      if (arg == "/pub/f.bin")
-        p.Reply("213 " + std::to_string(kFileSize));
-      else
-        p.Reply("550 No such file");
-    } else if (verb == "LIST") {
-      if (fault == Fault::LatePortReply) p.Reply("200 PORT command successful");
-      if ((portLine.empty() ? p.AcceptData() : p.ConnectPort(portLine)) < 0) return;
-      if (fault != Fault::ListingWithout150) p.Reply("150 Here comes the listing");
-      std::string listing;
-      if (cwd == "/pub") {
-        listing = "-rw-r--r-- 1 u g " + std::to_string(kFileSize) + " Jan 01 2020 f.bin\r\n";
-        if (fault == Fault::TraversalNames) {
-          listing += "-rw-r--r-- 1 u g 5 Jan 01 2020 ../escaped.bin\r\n";
-          listing += "-rw-r--r-- 1 u g 5 Jan 01 2020 /etc/escaped.bin\r\n";
-          listing += "-rw-r--r-- 1 u g 5 Jan 01 2020 a/../../escaped2.bin\r\n";
-          listing += "drwxr-xr-x 2 u g 0 Jan 01 2020 ..\r\n";
-        }
-        if (fault == Fault::ControlCharacters)
-          listing += "-rw-r--r-- 1 u g 5 Jan 01 2020 " + kHostileName + "\r\n" +
-                     "-rw-r--r-- 1 u g 5 Jan 01 2020 " + kCrName + "\r\n";
-      }
-      p.SendData(listing);
-      p.CloseData();
-      p.Reply("226 Done");
-    } else if (verb == "RETR" && fault == Fault::ControlCharacters &&
-               arg.size() > kHostileName.size() &&
-               arg.compare(arg.size() - kHostileName.size(), kHostileName.size(), kHostileName) ==
-                   0) {
-      if (p.AcceptData() < 0) return;
-      p.Reply("150 Opening BINARY mode data connection");
-      p.SendData("five\n");
-      p.CloseData();
-      p.Reply("226 Transfer complete");
-    } else if (verb == "RETR") {
-      if (arg != "/pub/f.bin") {
-        p.Reply("550 No such file");
-        continue;
-      }
-      if (p.AcceptData() < 0) return;
-      p.Reply("150 Opening BINARY mode data connection for f.bin (" + std::to_string(kFileSize) +
-              " bytes).");
-      switch (fault) {
-        case Fault::DataStallsMidFile:
-          p.SendData(content.substr(0, kFileSize / 2));
-          p.WaitForClose(5000);  // neither more data nor an end
-          return;
-        case Fault::DataEndsEarlyWith226:
-          p.SendData(content.substr(0, kFileSize / 3));
-          p.CloseData();
-          p.Reply("226 Transfer complete");
-          break;
-        case Fault::DataEndsEarlyWith426:
-          p.SendData(content.substr(0, kFileSize / 3));
-          p.CloseData();
-          p.Reply("426 Connection closed; transfer aborted");
-          break;
-        case Fault::FinalReplyBeforeData:
-          p.Reply("226 Transfer complete");
-          p.SendData(content);
-          p.CloseData();
-          break;
-        default:
-          p.SendData(content);
-          p.CloseData();
-          p.Reply("226 Transfer complete");
-      }
-    } else {
-      p.Reply("502 Not implemented");
-    }
+        return silence(p, arg);
+      });
+      break;
+    case Fault::TraversalNames:
+      for (const char* name : {"../escaped.bin", "/etc/escaped.bin", "a/../../escaped2.bin"})
+        listing += ListLine('-', 5, name);
+      listing += ListLine('d', 0, "..");
+      break;
+    case Fault::FinalReplyBeforeData:
+      ending = Ending::ReplyFirst;
+      break;
+    case Fault::ListingWithout150:
+      s.AddFolder("/pub", listing, Ending::No150);
+      break;
+    case Fault::LatePortReply:
+      s.On("LIST", [](Peer& p, const std::string&) {
+        p.Reply("200 PORT command successful");
+        return false;
+      });
+      break;
+    case Fault::ControlCharacters:
+      s.Answer("PASS", "230-\x1b]0;window title\x07\r\n230 \xe2\x80\xaeIn");
+      listing += ListLine('-', 5, kHostileName) + ListLine('-', 5, kCrName);
+      s.AddFile("/pub/" + kHostileName, {"five\n"});
+      break;
   }
+  s.AddFolder("/");
+  if (fault != Fault::ListingWithout150) s.AddFolder("/pub", listing);
+  s.AddFile("/pub/f.bin", {PatternBytes(kFileSize, 7), ending});
 }
 
 struct Outcome {
@@ -192,7 +128,8 @@ struct Outcome {
 };
 
 Outcome GetFrom(Fault fault, const std::vector<std::string>& extra = {}, bool passive = true) {
-  MultiScriptedServer server([fault](Peer& p, int) { Serve(p, fault); }, 12);
+  ScriptedFtpServer server;
+  Play(server, fault);
   Outcome o;
   o.local = MakeTempDir() + "/in";
   std::vector<std::string> args = {
@@ -284,89 +221,30 @@ TEST(TroxFaults, TraversalNamesInAListingWriteNothingOutside) {
   EXPECT_FALSE(PathExists(o.local + "/etc/escaped.bin"));
 }
 
-// Files a.bin, b.bin and c.bin in /pub, to get or to send; the first transfer of any of them is
-// cut off in the middle together with its control connection.
-struct DroppingServer {
-  const std::vector<std::string> names = {"a.bin", "b.bin", "c.bin"};
-  std::atomic<bool> dropped{false};
-  std::mutex mutex;
-  std::map<std::string, std::string> stored;
+const std::vector<std::string> kNames = {"a.bin", "b.bin", "c.bin"};
 
-  static std::string Content(const std::string& name) {
-    return PatternBytes(kFileSize, static_cast<unsigned>(name[0]));
-  }
-  static std::string ReadToEnd(int fd) {
-    std::string bytes;
-    char buffer[65536];
-    for (;;) {
-      pollfd pfd{fd, POLLIN, 0};
-      if (poll(&pfd, 1, 5000) != 1) break;
-      ssize_t n = recv(fd, buffer, sizeof buffer, 0);
-      if (n <= 0) break;
-      bytes.append(buffer, static_cast<size_t>(n));
-    }
-    return bytes;
-  }
-
-  void Serve(Peer& p) {
-    p.LogIn(" EPSV\r\n");
-    std::string cwd = "/";
-    for (;;) {
-      std::string line = p.Line(5000);
-      if (line.empty() || line == "QUIT") return;
-      std::string verb = line.substr(0, line.find(' '));
-      std::string arg = line.size() > verb.size() + 1 ? line.substr(verb.size() + 1) : "";
-      std::string name = arg.substr(arg.rfind('/') + 1);
-      if (verb == "PWD") {
-        p.Reply("257 \"" + cwd + "\" is the current directory");
-      } else if (verb == "CWD" && (arg == "/" || arg == "/pub")) {
-        cwd = arg;
-        p.Reply("250 Okay");
-      } else if (verb == "TYPE") {
-        p.Reply("200 Type set");
-      } else if (verb == "EPSV") {
-        p.Send(p.OpenPassive());
-      } else if (verb == "LIST") {
-        if (p.AcceptData() < 0) return;
-        p.Reply("150 Here comes the listing");
-        std::string listing;
-        for (const std::string& n : names)
-          listing += "-rw-r--r-- 1 u g " + std::to_string(kFileSize) + " Jan 01 2020 " + n + "\r\n";
-        p.SendData(cwd == "/pub" ? listing : "");
-        p.CloseData();
-        p.Reply("226 Done");
-      } else if (verb == "RETR" || verb == "STOR") {
-        int data = p.AcceptData();
-        if (data < 0) return;
-        p.Reply("150 Opening BINARY mode data connection");
-        const bool drop = !dropped.exchange(true);
-        if (verb == "RETR") {
-          p.SendData(Content(name).substr(0, drop ? kFileSize / 2 : kFileSize));
-          if (drop) return;  // the control connection goes with the data connection
-        } else {
-          if (drop) return;
-          std::string bytes = ReadToEnd(data);
-          std::lock_guard<std::mutex> lock(mutex);
-          stored[name] = bytes;
-        }
-        p.CloseData();
-        p.Reply("226 Transfer complete");
-      } else {
-        p.Reply("502 Not implemented");
-      }
-    }
-  }
-};
+std::string Content(const std::string& name) {
+  return PatternBytes(kFileSize, static_cast<unsigned>(name[0]));
+}
 
 TEST(TroxFaults, ALostConnectionIsReplacedForTheNextFile) {
   for (bool get : {true, false}) {
     SCOPED_TRACE(get ? "get" : "send");
-    DroppingServer files;
-    MultiScriptedServer server([&files](Peer& p, int) { files.Serve(p); }, 12);
+    // Files a.bin, b.bin and c.bin in /pub, to get or to send; the first transfer of any of
+    // them is cut off in the middle together with its control connection.
+    ScriptedFtpServer server;
+    server.OfferSize(false);
+    std::string listing;
+    for (const std::string& name : kNames) {
+      listing += ListLine('-', kFileSize, name);
+      if (get) server.AddFile("/pub/" + name, {Content(name)});
+    }
+    server.AddFolder("/");
+    server.AddFolder("/pub", listing);
+    server.EndNextTransfer(Ending::Drop);
     const std::string local = MakeTempDir();
     if (!get)
-      for (const std::string& name : files.names)
-        WriteFileBytes(local + "/" + name, DroppingServer::Content(name));
+      for (const std::string& name : kNames) WriteFileBytes(local + "/" + name, Content(name));
     std::vector<std::string> args = {"-s", "127.0.0.1", "-t", std::to_string(server.Port()),
                                      "-u", "u",         "-p", "pw",
                                      "-x", "-i",        "-l", local,
@@ -379,13 +257,13 @@ TEST(TroxFaults, ALostConnectionIsReplacedForTheNextFile) {
     EXPECT_NE(r.output.find("Connection lost; logging in again (1 of 3) ..."), std::string::npos)
         << r.output;
     int arrived = 0;
-    for (const std::string& name : files.names) {
+    for (const std::string& name : kNames) {
       if (get) {
         if (!PathExists(local + "/" + name)) continue;
-        EXPECT_TRUE(ReadFileBytes(local + "/" + name) == DroppingServer::Content(name)) << name;
+        EXPECT_TRUE(ReadFileBytes(local + "/" + name) == Content(name)) << name;
       } else {
-        if (!files.stored.count(name)) continue;
-        EXPECT_TRUE(files.stored[name] == DroppingServer::Content(name)) << name;
+        if (server.Stored("/pub/" + name).empty()) continue;
+        EXPECT_TRUE(server.Stored("/pub/" + name) == Content(name)) << name;
       }
       ++arrived;
     }

@@ -7,8 +7,10 @@
 #include <string>
 #include <vector>
 
-#include "../integration/LocalHttpServer.h"
 #include "FtpServers.h"
+#include "LocalHttpServer.h"
+#include "Processes.h"
+#include "TempDir.h"
 #include "trox/PasswordCrypto.h"
 
 namespace {

@@ -8,6 +8,8 @@
 #include <vector>
 
 #include "FtpServers.h"
+#include "Processes.h"
+#include "TempDir.h"
 
 namespace {
 

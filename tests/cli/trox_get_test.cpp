@@ -14,7 +14,9 @@
 #include <vector>
 
 #include "FtpServers.h"
+#include "Processes.h"
 #include "ScriptedFtpServer.h"
+#include "TempDir.h"
 
 namespace fs = std::filesystem;
 
@@ -55,44 +57,6 @@ TEST(TroxGet, DeepTreeFromAServerThatAllowsTwoSessionsPerAddress) {
 namespace {
 
 constexpr size_t kBigSize = 4 << 20;
-
-// One connection of a server that lists /pub/big.bin and, asked for it, sends a part and then
-// nothing more until the client goes.
-void ServeStallingFile(scripted::Peer& p) {
-  p.LogIn(" SIZE\r\n EPSV\r\n");
-  std::string cwd = "/";
-  for (;;) {
-    const std::string line = p.Line(10000);
-    if (line.empty() || line == "QUIT") return;
-    const std::string verb = line.substr(0, line.find(' '));
-    if (verb == "PWD") {
-      p.Reply("257 \"" + cwd + "\" is the current directory");
-    } else if (verb == "CWD") {
-      cwd = line.substr(4);
-      p.Reply(cwd == "/pub" ? "250 Okay" : "550 No such folder");
-    } else if (verb == "TYPE") {
-      p.Reply("200 Type set");
-    } else if (verb == "EPSV") {
-      p.Send(p.OpenPassive());
-    } else if (verb == "SIZE") {
-      p.Reply("213 " + std::to_string(kBigSize));
-    } else if (verb == "LIST") {
-      if (p.AcceptData() < 0) return;
-      p.Reply("150 Here comes the listing");
-      p.SendData("-rw-r--r-- 1 u g " + std::to_string(kBigSize) + " Jan 01 2020 big.bin\r\n");
-      p.CloseData();
-      p.Reply("226 Done");
-    } else if (verb == "RETR") {
-      if (p.AcceptData() < 0) return;
-      p.Reply("150 Opening BINARY mode data connection");
-      p.SendData(PatternBytes(kBigSize / 4, 3));
-      p.WaitForClose(30000);
-      return;
-    } else {
-      p.Reply("502 Not implemented");
-    }
-  }
-}
 
 // Starts trox with the signals at their defaults (the test may run where they are ignored).
 pid_t StartTrox(const std::vector<std::string>& args) {
@@ -148,7 +112,11 @@ int WaitForEnd(pid_t pid) {
 TEST(TroxGet, SignalDuringADownloadLeavesNoFileBehind) {
   for (int signalNumber : {SIGTERM, SIGINT, SIGHUP}) {
     SCOPED_TRACE(signalNumber);
-    scripted::MultiScriptedServer server([](scripted::Peer& p, int) { ServeStallingFile(p); }, 4);
+    // It lists /pub/big.bin and, asked for it, sends a part and then nothing more until the
+    // client goes.
+    scripted::ScriptedFtpServer server;
+    server.AddFolder("/pub", scripted::ListLine('-', kBigSize, "big.bin"));
+    server.AddFile("/pub/big.bin", {PatternBytes(kBigSize, 3), scripted::Ending::Stall});
     const std::string local = MakeTempDir();
     const pid_t pid = StartTrox({"-s", "127.0.0.1", "-t", std::to_string(server.Port()), "-u", "u",
                                  "-p", "pw", "-x", "-g", "-l", local, "-r", "/pub"});

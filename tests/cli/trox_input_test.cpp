@@ -17,6 +17,8 @@
 #include <vector>
 
 #include "FtpServers.h"
+#include "Processes.h"
+#include "TempDir.h"
 
 namespace fs = std::filesystem;
 

@@ -7,7 +7,7 @@
 #include <QApplication>
 #include <QWidget>
 
-#include "FtpServers.h"
+#include "TempDir.h"
 
 int main(int argc, char** argv) {
   setenv("XDG_CONFIG_HOME", (MakeTempDir() + "/config").c_str(), 1);

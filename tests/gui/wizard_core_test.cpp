@@ -9,6 +9,7 @@
 #include "FileTypeRegistration.h"
 #include "FtpServers.h"
 #include "MruLists.h"
+#include "TempDir.h"
 #include "TranProgState.h"
 #include "WizSettings.h"
 #include "WizardRules.h"

@@ -9,8 +9,8 @@
 #include <QPushButton>
 #include <QRadioButton>
 
-#include "FtpServers.h"
 #include "TROXWizardDlg.h"
+#include "TempDir.h"
 #include "WizLoad.h"
 #include "WizServer.h"
 #include "WizSettings.h"

@@ -4,8 +4,10 @@
 
 #include <filesystem>
 
-#include "../integration/LocalHttpServer.h"
 #include "FtpServers.h"
+#include "LocalHttpServer.h"
+#include "Processes.h"
+#include "TempDir.h"
 #include "trox/TransferFile.h"
 #include "trox/TransferJob.h"
 

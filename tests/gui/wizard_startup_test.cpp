@@ -12,6 +12,7 @@
 #include "FileTypeRegistration.h"
 #include "FtpServers.h"
 #include "TROXWizardDlg.h"
+#include "TempDir.h"
 #include "TranProgText.h"
 #include "WizLoad.h"
 #include "WizardSheet.h"

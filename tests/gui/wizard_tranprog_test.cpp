@@ -21,6 +21,7 @@
 
 #include "FtpServers.h"
 #include "TROXWizardDlg.h"
+#include "TempDir.h"
 #include "TranProg.h"
 #include "TranProgText.h"
 #include "WizardTestSupport.h"

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "FtpServers.h"
+#include "TempDir.h"
 #include "trox/TransferJob.h"
 
 namespace walktest {

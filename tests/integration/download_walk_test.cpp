@@ -1,27 +1,18 @@
 // The download walk against real servers in both progress modes (what arrives, in which type,
 // the second fetch, IGNORE, scripts), and against a scripted server of our own for what no real
 // server produces: hostile names in a listing and transfers that end badly.
-#include <arpa/inet.h>
 #include <gtest/gtest.h>
-#include <netinet/in.h>
-#include <poll.h>
-#include <sys/socket.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
 #include <algorithm>
-#include <atomic>
 #include <filesystem>
-#include <map>
 #include <memory>
-#include <mutex>
-#include <set>
-#include <stdexcept>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "FtpServers.h"
+#include "ScriptedFtpServer.h"
+#include "TempDir.h"
 #include "WalkTestSupport.h"
 #include "trox/Internet.h"
 #include "trox/TransferJob.h"
@@ -371,244 +362,8 @@ TEST(DownloadSessions, SingleFileNeedsNoSessionBesidesTheMainOne) {
 
 namespace {
 
-// A tiny FTP server on loopback that plays canned listings and files, one thread per
-// connection. Every wait is bounded so that a test can never hang on it.
-class ScriptedFtpServer {
- public:
-  enum class Ending { Normal, Short, ErrorReply };
-  struct File {
-    std::string bytes;
-    Ending ending = Ending::Normal;
-  };
-
-  ScriptedFtpServer() {
-    m_listen = Listen(&m_port);
-    m_acceptor = std::thread([this] { AcceptLoop(); });
-  }
-
-  ~ScriptedFtpServer() {
-    m_stop = true;
-    m_acceptor.join();
-    ::close(m_listen);
-    std::vector<std::thread> sessions;
-    {
-      std::lock_guard<std::mutex> lock(m_mutex);
-      sessions.swap(m_sessions);
-    }
-    for (std::thread& t : sessions) t.join();
-  }
-
-  uint16_t Port() const { return m_port; }
-  void AddFolder(const std::string& path, const std::string& listing) {
-    m_listings[path] = listing;
-  }
-  void AddFile(const std::string& path, File file) { m_files[path] = std::move(file); }
-  // Without SIZE, and with 150 replies that name no size, the client knows a file's size only
-  // from its listing.
-  void OfferSize(bool offer) { m_offerSize = offer; }
-  // LIST in the folder gets a 550, or a 150 and then nothing at all.
-  void RefuseListing(const std::string& path) { m_refusedListings.insert(path); }
-  void StallListing(const std::string& path) { m_stalledListings.insert(path); }
-  std::vector<std::string> Commands() {
-    std::lock_guard<std::mutex> lock(m_mutex);
-    return m_commands;
-  }
-
- private:
-  static int Listen(uint16_t* port) {
-    int s = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    if (::bind(s, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0 || ::listen(s, 16) != 0) {
-      ::close(s);
-      throw std::runtime_error("scripted server cannot listen");
-    }
-    socklen_t len = sizeof a;
-    ::getsockname(s, reinterpret_cast<sockaddr*>(&a), &len);
-    *port = ntohs(a.sin_port);
-    return s;
-  }
-
-  static int AcceptWithin(int listener, int ms) {
-    pollfd p{listener, POLLIN, 0};
-    if (::poll(&p, 1, ms) != 1) return -1;
-    return ::accept4(listener, nullptr, nullptr, SOCK_CLOEXEC);
-  }
-
-  static void Send(int fd, const std::string& text) {
-    size_t done = 0;
-    while (done < text.size()) {
-      ssize_t n = ::send(fd, text.data() + done, text.size() - done, MSG_NOSIGNAL);
-      if (n <= 0) return;
-      done += static_cast<size_t>(n);
-    }
-  }
-
-  void AcceptLoop() {
-    while (!m_stop) {
-      int fd = AcceptWithin(m_listen, 100);
-      if (fd < 0) continue;
-      std::lock_guard<std::mutex> lock(m_mutex);
-      m_sessions.emplace_back([this, fd] { Session(fd); });
-    }
-  }
-
-  // One line from the client, or false after 10 s of silence, a closed connection or stop.
-  bool ReadLine(int fd, std::string& buffer, std::string& line) {
-    for (int waited = 0; waited < 10000 && !m_stop;) {
-      const size_t eol = buffer.find("\r\n");
-      if (eol != std::string::npos) {
-        line = buffer.substr(0, eol);
-        buffer.erase(0, eol + 2);
-        return true;
-      }
-      pollfd p{fd, POLLIN, 0};
-      if (::poll(&p, 1, 100) != 1) {
-        waited += 100;
-        continue;
-      }
-      char chunk[4096];
-      ssize_t n = ::recv(fd, chunk, sizeof chunk, 0);
-      if (n <= 0) return false;
-      buffer.append(chunk, static_cast<size_t>(n));
-    }
-    return false;
-  }
-
-  static std::string Resolve(const std::string& cwd, const std::string& arg) {
-    std::string path = !arg.empty() && arg[0] == '/' ? arg : cwd + "/" + arg;
-    std::string out;
-    for (char c : path) {
-      if (c == '/' && !out.empty() && out.back() == '/') continue;
-      out += c;
-    }
-    if (out.size() > 1 && out.back() == '/') out.pop_back();
-    return out;
-  }
-
-  void Session(int fd) {
-    Send(fd, "220 scripted server\r\n");
-    std::string buffer, line, cwd = "/";
-    int dataListener = -1;
-    while (ReadLine(fd, buffer, line)) {
-      {
-        std::lock_guard<std::mutex> lock(m_mutex);
-        m_commands.push_back(line);
-      }
-      const size_t space = line.find(' ');
-      std::string verb = line.substr(0, space);
-      for (char& c : verb) c = static_cast<char>(toupper(static_cast<unsigned char>(c)));
-      const std::string arg = space == std::string::npos ? "" : line.substr(space + 1);
-      if (verb == "USER") {
-        Send(fd, "331 password please\r\n");
-      } else if (verb == "PASS") {
-        Send(fd, "230 logged in\r\n");
-      } else if (verb == "FEAT") {
-        Send(fd, m_offerSize ? "211-Features:\r\n SIZE\r\n211 End\r\n" : "211 no features\r\n");
-      } else if (verb == "PWD") {
-        Send(fd, "257 \"" + cwd + "\" is the current folder\r\n");
-      } else if (verb == "CWD") {
-        const std::string target = Resolve(cwd, arg);
-        if (m_listings.count(target)) {
-          cwd = target;
-          Send(fd, "250 ok\r\n");
-        } else {
-          Send(fd, "550 no such folder\r\n");
-        }
-      } else if (verb == "TYPE" || verb == "NOOP") {
-        Send(fd, "200 ok\r\n");
-      } else if (verb == "EPSV" || verb == "PASV") {
-        if (dataListener >= 0) ::close(dataListener);
-        uint16_t port = 0;
-        dataListener = Listen(&port);
-        if (verb == "EPSV") {
-          Send(fd, "229 Entering Extended Passive Mode (|||" + std::to_string(port) + "|)\r\n");
-        } else {
-          Send(fd, "227 Entering Passive Mode (127,0,0,1," + std::to_string(port / 256) + "," +
-                       std::to_string(port % 256) + ")\r\n");
-        }
-      } else if (verb == "SIZE") {
-        auto it = m_files.find(Resolve(cwd, arg));
-        if (it == m_files.end()) {
-          Send(fd, "550 no such file\r\n");
-        } else {
-          const size_t announced =
-              it->second.bytes.size() * (it->second.ending == Ending::Short ? 2 : 1);
-          Send(fd, "213 " + std::to_string(announced) + "\r\n");
-        }
-      } else if (verb == "LIST" || verb == "RETR") {
-        std::string data;
-        Ending ending = Ending::Normal;
-        if (verb == "LIST" && m_refusedListings.count(cwd)) {
-          Send(fd, "550 cannot list this folder\r\n");
-          continue;
-        }
-        if (verb == "LIST" && m_stalledListings.count(cwd)) {
-          Send(fd, "150 here it comes\r\n");
-          const int dataFd = dataListener < 0 ? -1 : AcceptWithin(dataListener, 5000);
-          std::string ignored;
-          ReadLine(fd, buffer, ignored);  // until the client gives up (bounded)
-          if (dataFd >= 0) ::close(dataFd);
-          break;
-        }
-        if (verb == "LIST") {
-          auto it = m_listings.find(cwd);
-          data = it == m_listings.end() ? "" : it->second;
-        } else {
-          auto it = m_files.find(Resolve(cwd, arg));
-          if (it == m_files.end()) {
-            Send(fd, "550 no such file\r\n");
-            continue;
-          }
-          data = it->second.bytes;
-          ending = it->second.ending;
-          if (ending == Ending::Short) data.resize(data.size() / 2);
-        }
-        if (dataListener < 0) {
-          Send(fd, "425 use PASV first\r\n");
-          continue;
-        }
-        Send(fd, "150 here it comes\r\n");
-        int dataFd = AcceptWithin(dataListener, 5000);
-        ::close(dataListener);
-        dataListener = -1;
-        if (dataFd >= 0) {
-          Send(dataFd, data);
-          ::close(dataFd);
-        }
-        Send(fd,
-             ending == Ending::ErrorReply ? "451 local error in processing\r\n" : "226 done\r\n");
-      } else if (verb == "QUIT") {
-        Send(fd, "221 bye\r\n");
-        break;
-      } else {
-        Send(fd, "502 not here\r\n");
-      }
-    }
-    if (dataListener >= 0) ::close(dataListener);
-    ::close(fd);
-  }
-
-  int m_listen = -1;
-  uint16_t m_port = 0;
-  std::atomic<bool> m_stop{false};
-  std::thread m_acceptor;
-  std::mutex m_mutex;
-  std::vector<std::thread> m_sessions;
-  std::vector<std::string> m_commands;
-  // Filled before the first connection, read only afterwards.
-  std::map<std::string, std::string> m_listings;
-  std::map<std::string, File> m_files;
-  std::set<std::string> m_refusedListings;
-  std::set<std::string> m_stalledListings;
-  bool m_offerSize = true;
-};
-
-std::string ListLine(char type, size_t size, const std::string& name) {
-  return std::string(1, type) + "rw-r--r--   1 owner    group    " + std::to_string(size) +
-         " Jan 01  2020 " + name + "\r\n";
-}
+using scripted::Ending;
+using scripted::ListLine;
 
 class ScriptedDownloadTest : public ::testing::TestWithParam<uint32_t> {
  protected:
@@ -634,7 +389,7 @@ class ScriptedDownloadTest : public ::testing::TestWithParam<uint32_t> {
 
   std::vector<std::string> Retrieved() { return CommandsStartingWith(server.Commands(), "RETR "); }
 
-  ScriptedFtpServer server;
+  scripted::ScriptedFtpServer server;
   std::string outer;
   std::string local;
   CTransferJob job;
@@ -689,8 +444,8 @@ TEST_P(ScriptedDownloadTest, HostileNameStopsTheWalkWithoutIgnore) {
 TEST_P(ScriptedDownloadTest, TransferThatEndsBadlyLeavesNoFileBehind) {
   server.AddFolder("/pub", ListLine('-', 20, "short.bin") + ListLine('-', 10, "refused.bin") +
                                ListLine('-', 5, "good.txt"));
-  server.AddFile("/pub/short.bin", {PatternBytes(10, 2), ScriptedFtpServer::Ending::Short});
-  server.AddFile("/pub/refused.bin", {PatternBytes(10, 3), ScriptedFtpServer::Ending::ErrorReply});
+  server.AddFile("/pub/short.bin", {PatternBytes(20, 2), Ending::Short});
+  server.AddFile("/pub/refused.bin", {PatternBytes(10, 3), Ending::ErrorReply});
   server.AddFile("/pub/good.txt", {"good\n"});
   WriteFileBytes(local + "/refused.bin", "an older copy");
 
@@ -706,7 +461,7 @@ TEST_P(ScriptedDownloadTest, TransferThatEndsBadlyLeavesNoFileBehind) {
 
 TEST_P(ScriptedDownloadTest, BadEndingWithoutIgnore) {
   server.AddFolder("/pub", ListLine('-', 10, "refused.bin") + ListLine('-', 5, "good.txt"));
-  server.AddFile("/pub/refused.bin", {PatternBytes(10, 3), ScriptedFtpServer::Ending::ErrorReply});
+  server.AddFile("/pub/refused.bin", {PatternBytes(10, 3), Ending::ErrorReply});
   server.AddFile("/pub/good.txt", {"good\n"});
   job.ClearIgnore();
   if (GetParam() == 1) {
@@ -766,10 +521,8 @@ TEST_P(ScriptedDownloadTest, FolderThatFailsIsListedAndReportedOnce) {
   ScopedInternetTimeouts quick(2000, 300, 2000);
   server.AddFolder("/pub", ListLine('d', 0, "slow") + ListLine('d', 0, "refused") +
                                ListLine('-', 6, "after.txt"));
-  server.AddFolder("/pub/slow", "");
-  server.AddFolder("/pub/refused", "");
-  server.StallListing("/pub/slow");
-  server.RefuseListing("/pub/refused");
+  server.AddFolder("/pub/slow", "", Ending::Stall);
+  server.AddFolder("/pub/refused", "", Ending::Refused);
   server.AddFile("/pub/after.txt", {"after\n"});
 
   EXPECT_EQ(job.Run(), 5);
@@ -784,8 +537,7 @@ TEST_P(ScriptedDownloadTest, FolderThatFailsIsListedAndReportedOnce) {
 }
 
 TEST_P(ScriptedDownloadTest, StartingFolderThatCannotBeListedFailsTheRun) {
-  server.AddFolder("/pub", "");
-  server.RefuseListing("/pub");
+  server.AddFolder("/pub", "", Ending::Refused);
   EXPECT_EQ(job.Run(), 5);
   EXPECT_TRUE(HasLine("Failed to receive /pub!"));
   EXPECT_EQ(CountLinesStartingWith("0 bytes"), 0u);

@@ -1,12 +1,7 @@
 // Faults that no real server produces on demand, played by a scripted server on loopback: a
 // thread with a listening socket that answers each command from a script. Time-outs are shortened
 // so that nothing waits long; every wait of the script itself is bounded too.
-#include <arpa/inet.h>
-#include <fcntl.h>
 #include <gtest/gtest.h>
-#include <netinet/in.h>
-#include <poll.h>
-#include <sys/socket.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -14,13 +9,12 @@
 #include <climits>
 #include <cstdlib>
 #include <functional>
-#include <mutex>
 #include <string>
-#include <thread>
 #include <vector>
 
-#include "FtpServers.h"
+#include "Processes.h"
 #include "ScriptedFtpServer.h"
+#include "TempDir.h"
 #include "trox/Internet.h"
 #include "trox/TransferJob.h"
 
@@ -60,7 +54,7 @@ class FtpFaultsTest : public ::testing::Test {
 };
 
 TEST_F(FtpFaultsTest, SilentServerTimesOutAndTheConnectionStaysDead) {
-  ScriptedServer server([](Peer& p) {
+  ScriptedFtpServer server([](Peer& p) {
     p.LogIn();
     p.Line();              // PWD, never answered
     p.WaitForClose(3000);  // whatever else comes is recorded
@@ -86,18 +80,18 @@ TEST_F(FtpFaultsTest, SilentServerTimesOutAndTheConnectionStaysDead) {
 
 TEST_F(FtpFaultsTest, SilentGreetingAndRefusalsOnConnect) {
   {
-    ScriptedServer silent([](Peer& p) { p.WaitForClose(3000); });
+    ScriptedFtpServer silent([](Peer& p) { p.WaitForClose(3000); });
     EXPECT_EQ(ConnectError(silent.Port()), ERROR_INTERNET_TIMEOUT);
   }
   {
-    ScriptedServer busy([](Peer& p) { p.Reply("421 Too many users, try later."); });
+    ScriptedFtpServer busy([](Peer& p) { p.Reply("421 Too many users, try later."); });
     EXPECT_EQ(ConnectError(busy.Port()), ERROR_INTERNET_EXTENDED_ERROR);
     std::string text;
     EXPECT_EQ(LastResponseCode(&text), 421u);
     EXPECT_EQ(text, "421 Too many users, try later.");
   }
   {
-    ScriptedServer closes([](Peer&) {});
+    ScriptedFtpServer closes([](Peer&) {});
     EXPECT_EQ(ConnectError(closes.Port()), ERROR_INTERNET_CONNECTION_ABORTED);
   }
   // A port nobody listens on.
@@ -114,7 +108,7 @@ TEST_F(FtpFaultsTest, SilentGreetingAndRefusalsOnConnect) {
 }
 
 TEST_F(FtpFaultsTest, ServerClosingWith421EndsTheConnection) {
-  ScriptedServer server([](Peer& p) {
+  ScriptedFtpServer server([](Peer& p) {
     p.LogIn();
     p.AnswerUntil("NOOP", {});
     p.Reply("421 Timeout.");
@@ -131,7 +125,7 @@ TEST_F(FtpFaultsTest, ServerClosingWith421EndsTheConnection) {
 }
 
 TEST_F(FtpFaultsTest, TrickledMultiLineRepliesAndEndlessOnes) {
-  ScriptedServer trickle([](Peer& p) {
+  ScriptedFtpServer trickle([](Peer& p) {
     for (char ch : std::string("120 Wait a moment\r\n220-Welcome\r\n220-to the\r\n220 server\r\n"))
       p.Send(std::string(1, ch));
     p.AnswerUntil("FEAT",
@@ -146,7 +140,7 @@ TEST_F(FtpFaultsTest, TrickledMultiLineRepliesAndEndlessOnes) {
   c.reset();
 
   // A reply that never ends is cut at its size cap: the log-in fails instead of hanging.
-  ScriptedServer endless([](Peer& p) {
+  ScriptedFtpServer endless([](Peer& p) {
     p.Send("220-Welcome\r\n");
     std::string chunk;
     for (int i = 0; i < 100; ++i) chunk += " and more welcome text\r\n";
@@ -157,7 +151,7 @@ TEST_F(FtpFaultsTest, TrickledMultiLineRepliesAndEndlessOnes) {
 }
 
 TEST_F(FtpFaultsTest, UnparsablePassiveReplyFailsTheTransfer) {
-  ScriptedServer server([](Peer& p) {
+  ScriptedFtpServer server([](Peer& p) {
     p.LogIn();
     p.AnswerUntil("NOOP", {{"TYPE", "200 ok\r\n"},
                            {"EPSV", "502 not here\r\n"},
@@ -181,7 +175,7 @@ TEST_F(FtpFaultsTest, UnparsablePassiveReplyFailsTheTransfer) {
 
 TEST_F(FtpFaultsTest, DataThatEndsEarlyIsAFailedTransfer) {
   // SIZE announces 1000 bytes, 100 come, and the server still says 226.
-  ScriptedServer server([](Peer& p) {
+  ScriptedFtpServer server([](Peer& p) {
     p.LogIn(" SIZE\r\n");
     std::string epsv = p.OpenPassive();
     p.AnswerUntil("RETR", {{"TYPE", "200 ok\r\n"}, {"SIZE", "213 1000\r\n"}, {"EPSV", epsv}});
@@ -201,7 +195,7 @@ TEST_F(FtpFaultsTest, DataThatEndsEarlyIsAFailedTransfer) {
 
 TEST_F(FtpFaultsTest, AnnouncedSizeInThe150ReplyThenShortData) {
   // ASCII (no SIZE asked): the count comes from the 150 reply; read block-wise.
-  ScriptedServer server([](Peer& p) {
+  ScriptedFtpServer server([](Peer& p) {
     p.LogIn();
     std::string epsv = p.OpenPassive();
     p.AnswerUntil("RETR", {{"TYPE", "200 ok\r\n"}, {"EPSV", epsv}});
@@ -224,7 +218,7 @@ TEST_F(FtpFaultsTest, AnnouncedSizeInThe150ReplyThenShortData) {
 }
 
 TEST_F(FtpFaultsTest, DataConnectionClosedWithAnErrorReply) {
-  ScriptedServer server([](Peer& p) {
+  ScriptedFtpServer server([](Peer& p) {
     p.LogIn();
     std::string epsv = p.OpenPassive();
     p.AnswerUntil("RETR", {{"TYPE", "200 ok\r\n"}, {"EPSV", epsv}});
@@ -246,7 +240,7 @@ TEST_F(FtpFaultsTest, DataConnectionClosedWithAnErrorReply) {
 }
 
 TEST_F(FtpFaultsTest, UploadBrokenOffByTheServerReportsItsReply) {
-  ScriptedServer server([](Peer& p) {
+  ScriptedFtpServer server([](Peer& p) {
     p.LogIn();
     std::string epsv = p.OpenPassive();
     p.AnswerUntil("STOR", {{"TYPE", "200 ok\r\n"}, {"EPSV", epsv}});
@@ -270,7 +264,7 @@ TEST_F(FtpFaultsTest, UploadBrokenOffByTheServerReportsItsReply) {
 // Data offered before the reply to STOR: a server that refuses the upload but keeps the data
 // connection open and never reads it must not hold the client until its time-out.
 TEST_F(FtpFaultsTest, RefusedUploadWithAnUnreadDataConnectionFailsAtOnce) {
-  ScriptedServer server([](Peer& p) {
+  ScriptedFtpServer server([](Peer& p) {
     p.LogIn();
     std::string epsv = p.OpenPassive();
     p.AnswerUntil("STOR", {{"TYPE", "200 ok\r\n"}, {"EPSV", epsv}});
@@ -291,7 +285,7 @@ TEST_F(FtpFaultsTest, RefusedUploadWithAnUnreadDataConnectionFailsAtOnce) {
 }
 
 TEST_F(FtpFaultsTest, SilentDataConnectionTimesOutAndKillsTheConnection) {
-  ScriptedServer server([](Peer& p) {
+  ScriptedFtpServer server([](Peer& p) {
     p.LogIn();
     std::string epsv = p.OpenPassive();
     p.AnswerUntil("RETR", {{"TYPE", "200 ok\r\n"}, {"EPSV", epsv}});
@@ -313,7 +307,7 @@ TEST_F(FtpFaultsTest, SilentDataConnectionTimesOutAndKillsTheConnection) {
 TEST_F(FtpFaultsTest, Ipv6PassiveAndActive) {
   std::string payload = PatternBytes(200000, 5);
   for (bool passive : {true, false}) {
-    ScriptedServer server(
+    ScriptedFtpServer server(
         [&](Peer& p) {
           p.LogIn(" EPSV\r\n");
           if (passive) {
@@ -350,7 +344,7 @@ TEST_F(FtpFaultsTest, Ipv6PassiveAndActive) {
 TEST_F(FtpFaultsTest, FallbacksToPasvAndPort) {
   std::string payload = PatternBytes(100000, 9);
   for (bool passive : {true, false}) {
-    ScriptedServer server([&](Peer& p) {
+    ScriptedFtpServer server([&](Peer& p) {
       p.LogIn();
       if (passive) {
         // The 227 names an unreachable host: the data must still go to the control's peer.
@@ -383,7 +377,7 @@ TEST_F(FtpFaultsTest, FallbacksToPasvAndPort) {
 }
 
 TEST_F(FtpFaultsTest, ProxyLogInNamesTheServerInTheUserName) {
-  ScriptedServer proxy([](Peer& p) {
+  ScriptedFtpServer proxy([](Peer& p) {
     p.LogIn();
     p.WaitForClose();
   });
@@ -394,7 +388,7 @@ TEST_F(FtpFaultsTest, ProxyLogInNamesTheServerInTheUserName) {
   auto lines = proxy.Received();
   EXPECT_TRUE(Contains(lines, "USER joe@ftp.example.com:2121")) << lines[0];
 
-  ScriptedServer proxy2([](Peer& p) {
+  ScriptedFtpServer proxy2([](Peer& p) {
     p.LogIn();
     p.WaitForClose();
   });
@@ -405,7 +399,7 @@ TEST_F(FtpFaultsTest, ProxyLogInNamesTheServerInTheUserName) {
 }
 
 TEST_F(FtpFaultsTest, HttpGetReadsTheBody) {
-  ScriptedServer web([](Peer& p) {
+  ScriptedFtpServer web([](Peer& p) {
     std::string request;
     for (std::string line = p.Line(); !line.empty(); line = p.Line()) request += line + "\n";
     p.Send("HTTP/1.1 200 OK\r\nContent-Type: text/plain\r\n\r\nVersion 3.10 available");
@@ -462,7 +456,7 @@ TEST_F(FtpFaultsTest, DownloadsThatDoNotBringTheAnnouncedSize) {
   };
   for (const Case& k : cases) {
     SCOPED_TRACE(k.name);
-    ScriptedServer server([&k](Peer& p) {
+    ScriptedFtpServer server([&k](Peer& p) {
       p.LogIn(k.bySize ? " SIZE\r\n" : "");
       std::string epsv = p.OpenPassive();
       p.AnswerUntil("RETR", {{"TYPE", "200 ok\r\n"}, {"SIZE", "213 1000\r\n"}, {"EPSV", epsv}});
@@ -511,7 +505,7 @@ TEST_F(FtpFaultsTest, RepliesOutOfStepWithTheListing) {
   for (const Case& k : cases) {
     SCOPED_TRACE(k.name);
     const bool passive = k.play != Play::LatePortReply;
-    ScriptedServer server([&](Peer& p) {
+    ScriptedFtpServer server([&](Peer& p) {
       p.LogIn();
       const std::vector<std::pair<std::string, std::string>> answers = {
           {"PWD", "257 \"/\" is here\r\n"}, {"TYPE", "200 ok\r\n"}};
@@ -636,7 +630,7 @@ TEST_F(FtpFaultsTest, ReportsNameTheCauseOfTheFailure) {
   };
   for (const Case& k : cases) {
     SCOPED_TRACE(k.name);
-    ScriptedServer server([&k](Peer& p) {
+    ScriptedFtpServer server([&k](Peer& p) {
       p.LogIn();
       k.serve(p);
       p.WaitForClose(3000);
@@ -668,7 +662,7 @@ TEST(FtpEnvironment, TimeoutAndTraceComeFromTheEnvironment) {
   EXPECT_EQ(t.idleMs, 300);
   EXPECT_EQ(t.connectMs, 300);
   EXPECT_EQ(t.replyTotalMs, 600);
-  ScriptedServer server([](Peer& p) {
+  ScriptedFtpServer server([](Peer& p) {
     p.LogIn();
     p.Line();  // PWD, never answered
     p.WaitForClose(3000);
@@ -685,7 +679,7 @@ TEST(FtpEnvironment, TimeoutAndTraceComeFromTheEnvironment) {
   for (bool greeting : {false, true}) {
     SCOPED_TRACE(greeting ? "greeting" : "reply to PWD");
     std::atomic<bool> gaveUp{false};
-    ScriptedServer drip([&](Peer& p) {
+    ScriptedFtpServer drip([&](Peer& p) {
       if (!greeting) {
         p.LogIn();
         p.AnswerUntil("PWD", {});

@@ -12,6 +12,7 @@
 #include <tuple>
 
 #include "FtpServers.h"
+#include "TempDir.h"
 #include "trox/Internet.h"
 
 namespace {

@@ -13,6 +13,7 @@
 
 #include "FtpServers.h"
 #include "ScriptedFtpServer.h"
+#include "TempDir.h"
 #include "trox/Internet.h"
 
 namespace {
@@ -131,7 +132,7 @@ class ListingFormsTest : public ::testing::TestWithParam<ListingCase> {};
 TEST_P(ListingFormsTest, ReadOrFailedAsAWhole) {
   ScopedInternetTimeouts timeouts{3000, 2000, 3000};
   const ListingCase& c = GetParam();
-  scripted::ScriptedServer server([&c](scripted::Peer& p) {
+  scripted::ScriptedFtpServer server([&c](scripted::Peer& p) {
     p.LogIn();
     std::string epsv = p.OpenPassive();
     p.AnswerUntil("LIST", {{"PWD", "257 \"/pub\"\r\n"}, {"TYPE", "200 ok\r\n"}, {"EPSV", epsv}});

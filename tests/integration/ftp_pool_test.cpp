@@ -10,6 +10,7 @@
 
 #include "FtpServers.h"
 #include "ScriptedFtpServer.h"
+#include "TempDir.h"
 #include "WalkTestSupport.h"
 #include "trox/Internet.h"
 #include "trox/TransferJob.h"
@@ -49,7 +50,7 @@ class FtpPoolTest : public ::testing::Test {
 };
 
 TEST_F(FtpPoolTest, ReusedConnectionIsBackInItsLogInFolderWithTheLogInReply) {
-  MultiScriptedServer server(
+  ScriptedFtpServer server(
       [](Peer& p, int) {
         p.LogIn();
         p.AnswerUntil("QUIT", kAnswers);
@@ -76,7 +77,7 @@ TEST_F(FtpPoolTest, ReusedConnectionIsBackInItsLogInFolderWithTheLogInReply) {
     auto third = Connect(second, server.Port());
     third->Close();
   }
-  auto received = server.Received();
+  auto received = server.Sessions();
   ASSERT_EQ(received.size(), 2u);
   const auto& reused = received[0];
   EXPECT_EQ(CountPrefix(reused, "USER"), 1u);
@@ -91,7 +92,7 @@ TEST_F(FtpPoolTest, ReusedConnectionIsBackInItsLogInFolderWithTheLogInReply) {
 TEST_F(FtpPoolTest, ConnectionDroppedWhileIdleOrOnItsWayBackIsReplacedByAFreshLogIn) {
   // 0: dropped by the server while idle; 1: dropped when told to go back to its log-in folder;
   // 2: the fresh log-in that replaces them.
-  MultiScriptedServer server(
+  ScriptedFtpServer server(
       [](Peer& p, int index) {
         p.LogIn();
         if (index == 2) {
@@ -128,7 +129,7 @@ TEST_F(FtpPoolTest, ConnectionDroppedWhileIdleOrOnItsWayBackIsReplacedByAFreshLo
 
 TEST_F(FtpPoolTest, FolderChangeByFullPathNeedsNoWayBackAndSurvivesADrop) {
   // 0: reused for a CWD to a full path, then dropped at the next one; 1: its replacement.
-  MultiScriptedServer server(
+  ScriptedFtpServer server(
       [](Peer& p, int index) {
         p.LogIn();
         if (index == 1) {
@@ -156,7 +157,7 @@ TEST_F(FtpPoolTest, FolderChangeByFullPathNeedsNoWayBackAndSurvivesADrop) {
     ASSERT_TRUE(c->GetCurrentDirectory(home));  // goes back to the log-in folder first
     EXPECT_EQ(home, "/home/u");
   }
-  auto received = server.Received();
+  auto received = server.Sessions();
   ASSERT_EQ(received.size(), 2u);
   std::vector<std::string> dropped = {"USER u", "PASS pw", "FEAT",  "PWD",
                                       "CWD /a", "CWD /b",  "CWD /c"};

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "FtpServers.h"
+#include "TempDir.h"
 #include "trox/Internet.h"
 #include "trox/Messages.h"
 #include "trox/TransferJob.h"

@@ -4,6 +4,7 @@
 
 #include "FtpServers.h"
 #include "LocalHttpServer.h"
+#include "TempDir.h"
 #include "trox/Internet.h"
 #include "trox/TransferJob.h"
 #include "trox/UpgradeCheck.h"

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "FtpServers.h"
+#include "TempDir.h"
 #include "WalkTestSupport.h"
 #include "trox/Internet.h"
 #include "trox/TransferJob.h"

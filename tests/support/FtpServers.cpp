@@ -6,10 +6,8 @@
 #include <poll.h>
 #include <signal.h>
 #include <sys/file.h>
-#include <sys/prctl.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -18,62 +16,13 @@
 #include <filesystem>
 #include <fstream>
 #include <mutex>
-#include <random>
-#include <sstream>
 #include <stdexcept>
 #include <thread>
 
+#include "Processes.h"
+#include "TempDir.h"
+
 namespace fs = std::filesystem;
-
-namespace {
-
-// Never destroyed: the exit handler that removes the folders runs after static destructors.
-std::vector<std::string>& TempDirs() {
-  static auto* dirs = new std::vector<std::string>;
-  return *dirs;
-}
-
-void RemoveTempDirs() {
-  std::error_code ec;
-  for (const auto& d : TempDirs()) fs::remove_all(d, ec);
-}
-
-// Starts a child with PR_SET_PDEATHSIG so that a crashed test leaves no server behind.
-int Spawn(const std::vector<std::string>& argv, int stdoutFd, int stdinFd, int stderrFd,
-          const std::map<std::string, std::string>& extraEnv = {}) {
-  pid_t parent = getpid();
-  pid_t pid = fork();
-  if (pid < 0) throw std::runtime_error("fork failed");
-  if (pid == 0) {
-    prctl(PR_SET_PDEATHSIG, SIGKILL);
-    if (getppid() != parent) _exit(127);
-    setpgid(0, 0);
-    if (stdinFd >= 0) dup2(stdinFd, 0);
-    if (stdoutFd >= 0) dup2(stdoutFd, 1);
-    if (stderrFd >= 0) dup2(stderrFd, 2);
-    for (int fd = 3; fd < 1024; ++fd) close(fd);
-    for (const auto& [k, v] : extraEnv) setenv(k.c_str(), v.c_str(), 1);
-    std::vector<char*> args;
-    for (const auto& a : argv) args.push_back(const_cast<char*>(a.c_str()));
-    args.push_back(nullptr);
-    execv(args[0], args.data());
-    _exit(127);
-  }
-  return pid;
-}
-
-void StopChild(int pid) {
-  if (pid <= 0) return;
-  kill(pid, SIGTERM);
-  for (int i = 0; i < 50; ++i) {
-    if (waitpid(pid, nullptr, WNOHANG) == pid) return;
-    std::this_thread::sleep_for(std::chrono::milliseconds(20));
-  }
-  kill(pid, SIGKILL);
-  waitpid(pid, nullptr, 0);
-}
-
-}  // namespace
 
 uint16_t UnusedLoopbackPort() {
   int s = socket(AF_INET, SOCK_STREAM, 0);
@@ -168,9 +117,9 @@ void FtpTestServer::StartPyftpdlib() {
   int out[2];
   if (pipe(out) != 0) throw std::runtime_error("pipe failed");
   std::string script = std::string(TROX_TEST_SUPPORT_DIR) + "/pyftpd_server.py";
-  m_pid = Spawn({"/usr/bin/python3", script, "--root", m_root, "--user", m_user, "--password",
-                 m_password, "--log", m_log},
-                out[1], -1, -1);
+  m_pid = SpawnChild({"/usr/bin/python3", script, "--root", m_root, "--user", m_user, "--password",
+                      m_password, "--log", m_log},
+                     out[1], -1, -1);
   close(out[1]);
   std::string line;
   pollfd p{out[0], POLLIN, 0};
@@ -214,7 +163,7 @@ void FtpTestServer::StartVsftpd() {
       << "ftpd_banner=vsftpd ready.\n";
     c.close();
     int devnull = open("/dev/null", O_RDWR);
-    m_pid = Spawn({"/usr/sbin/vsftpd", conf}, devnull, devnull, devnull);
+    m_pid = SpawnChild({"/usr/sbin/vsftpd", conf}, devnull, devnull, devnull);
     close(devnull);
     if (WaitForGreeting(m_port, 10000)) return;
     StopChild(m_pid);
@@ -248,92 +197,4 @@ FtpTestServer& SharedFtpServer(ServerKind kind) {
   auto& slot = servers[kind == ServerKind::Pyftpdlib ? 0 : 1];
   if (!slot) slot = std::make_unique<FtpTestServer>(kind);
   return *slot;
-}
-
-std::string MakeTempDir() {
-  static std::once_flag once;
-  std::call_once(once, [] { std::atexit(RemoveTempDirs); });
-  std::string pattern = (fs::temp_directory_path() / "trox-test-XXXXXX").string();
-  std::vector<char> buf(pattern.begin(), pattern.end());
-  buf.push_back('\0');
-  if (!mkdtemp(buf.data())) throw std::runtime_error("mkdtemp failed");
-  TempDirs().push_back(buf.data());
-  return buf.data();
-}
-
-void WriteFileBytes(const std::string& path, const std::string& bytes) {
-  fs::path p(path);
-  if (p.has_parent_path()) fs::create_directories(p.parent_path());
-  std::ofstream f(path, std::ios::binary | std::ios::trunc);
-  f.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-  if (!f) throw std::runtime_error("cannot write " + path);
-}
-
-std::string ReadFileBytes(const std::string& path) {
-  std::ifstream f(path, std::ios::binary);
-  if (!f) throw std::runtime_error("cannot read " + path);
-  std::ostringstream s;
-  s << f.rdbuf();
-  return s.str();
-}
-
-bool PathExists(const std::string& path) {
-  std::error_code ec;
-  return fs::exists(fs::symlink_status(path, ec));
-}
-
-std::string PatternBytes(size_t size, unsigned seed) {
-  std::mt19937 gen(seed);
-  std::string s(size, '\0');
-  for (size_t i = 0; i < size; ++i) s[i] = static_cast<char>(gen() & 0xff);
-  return s;
-}
-
-ProcessResult RunProgram(const std::string& program, const std::vector<std::string>& args,
-                         const std::string& stdinText,
-                         const std::map<std::string, std::string>& extraEnv, int timeoutSeconds) {
-  int in[2], out[2];
-  if (pipe(in) != 0 || pipe(out) != 0) throw std::runtime_error("pipe failed");
-  std::vector<std::string> argv{program};
-  argv.insert(argv.end(), args.begin(), args.end());
-  int pid = Spawn(argv, out[1], in[0], out[1], extraEnv);
-  close(in[0]);
-  close(out[1]);
-  signal(SIGPIPE, SIG_IGN);
-  if (!stdinText.empty()) {
-    ssize_t ignored = write(in[1], stdinText.data(), stdinText.size());
-    (void)ignored;
-  }
-  close(in[1]);
-  ProcessResult r;
-  auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(timeoutSeconds);
-  char buf[4096];
-  for (;;) {
-    int left = static_cast<int>(std::chrono::duration_cast<std::chrono::milliseconds>(
-                                    deadline - std::chrono::steady_clock::now())
-                                    .count());
-    if (left <= 0) {
-      kill(pid, SIGKILL);
-      break;
-    }
-    pollfd p{out[0], POLLIN, 0};
-    if (poll(&p, 1, left) <= 0) continue;
-    ssize_t n = read(out[0], buf, sizeof buf);
-    if (n <= 0) break;
-    r.output.append(buf, static_cast<size_t>(n));
-  }
-  close(out[0]);
-  int status = 0;
-  waitpid(pid, &status, 0);
-  r.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  return r;
-}
-
-std::string TroxPath() {
-  return std::string(TROX_BIN_DIR) + "/trox";
-}
-
-ProcessResult RunTrox(const std::vector<std::string>& args, const std::string& stdinText,
-                      const std::map<std::string, std::string>& extraEnv) {
-  return RunProgram(TroxPath(), args, stdinText, extraEnv);
 }

@@ -1,327 +1,206 @@
-// A scripted FTP server on loopback for faults that no real server produces on demand: a thread
-// with a listening socket that answers each command of a connection from a script. Standard
-// library and POSIX sockets only; every wait of the script is bounded, so a test never hangs.
+// A scripted FTP server on loopback for what no real server does on demand. Each connection is
+// played in a thread of its own, either by a script that the test writes against a Peer, command
+// by command, or by the server's own session over a folder tree that the test fills, where the
+// answer to any command can be replaced and any transfer made to end badly. Standard library and
+// POSIX sockets only; every wait is bounded, so a test never hangs on it.
 #pragma once
 
-#include <arpa/inet.h>
-#include <fcntl.h>
-#include <netinet/in.h>
-#include <poll.h>
-#include <sys/socket.h>
-#include <unistd.h>
-
 #include <atomic>
-#include <chrono>
+#include <cstdint>
 #include <functional>
-#include <memory>
+#include <map>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "trox/InternetError.h"
+
+// Short client time-outs for one test (so a silent server fails fast), put back afterwards.
+class ScopedInternetTimeouts {
+ public:
+  ScopedInternetTimeouts(int connectMs, int idleMs, int replyTotalMs)
+      : m_saved(GetInternetTimeouts()) {
+    InternetTimeouts t;
+    t.connectMs = connectMs;
+    t.idleMs = idleMs;
+    t.replyTotalMs = replyTotalMs;
+    SetInternetTimeouts(t);
+  }
+  ~ScopedInternetTimeouts() { SetInternetTimeouts(m_saved); }
+  ScopedInternetTimeouts(const ScopedInternetTimeouts&) = delete;
+  ScopedInternetTimeouts& operator=(const ScopedInternetTimeouts&) = delete;
+
+ private:
+  InternetTimeouts m_saved;
+};
+
 namespace scripted {
 
-// A listening socket on 127.0.0.1 (or ::1) with a port the kernel picks.
-inline int ListenLoopback(uint16_t* port, bool v6 = false) {
-  int fd = socket(v6 ? AF_INET6 : AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  sockaddr_storage s{};
-  socklen_t len;
-  if (v6) {
-    auto* a = reinterpret_cast<sockaddr_in6*>(&s);
-    a->sin6_family = AF_INET6;
-    a->sin6_addr = in6addr_loopback;
-    len = sizeof *a;
-  } else {
-    auto* a = reinterpret_cast<sockaddr_in*>(&s);
-    a->sin_family = AF_INET;
-    a->sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    len = sizeof *a;
-  }
-  if (bind(fd, reinterpret_cast<sockaddr*>(&s), len) != 0 || listen(fd, 4) != 0) {
-    close(fd);
-    return -1;
-  }
-  getsockname(fd, reinterpret_cast<sockaddr*>(&s), &len);
-  *port = ntohs(v6 ? reinterpret_cast<sockaddr_in6*>(&s)->sin6_port
-                   : reinterpret_cast<sockaddr_in*>(&s)->sin_port);
-  return fd;
-}
+// A listening socket on 127.0.0.1 (or ::1) with a port the kernel picks; -1 on failure.
+int ListenLoopback(uint16_t* port, bool v6 = false);
 
-// Connects to [::1]:port (the client's active-mode listener).
-inline int ConnectLoopback6(uint16_t port) {
-  int fd = socket(AF_INET6, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  sockaddr_in6 a{};
-  a.sin6_family = AF_INET6;
-  a.sin6_addr = in6addr_loopback;
-  a.sin6_port = htons(port);
-  if (connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0) {
-    close(fd);
-    return -1;
-  }
-  return fd;
-}
-
-inline int AcceptWithin(int listenFd, int timeoutMs) {
-  pollfd p{listenFd, POLLIN, 0};
-  if (poll(&p, 1, timeoutMs) != 1) return -1;
-  return accept(listenFd, nullptr, nullptr);
-}
-
-// One accepted connection as the script sees it.
+// One accepted connection as a script sees it.
 class Peer {
  public:
-  explicit Peer(int fd) : m_fd(fd) {}
-  ~Peer() {
-    CloseData();
-    close(m_fd);
-  }
+  // Lines heard are handed to `heard` too; once *stop is set, waiting for a line ends early.
+  explicit Peer(int fd, const std::atomic<bool>* stop = nullptr,
+                std::function<void(const std::string&)> heard = {});
+  ~Peer();
+  Peer(const Peer&) = delete;
+  Peer& operator=(const Peer&) = delete;
 
-  void Send(const std::string& text) {
-    ssize_t ignored = send(m_fd, text.data(), text.size(), MSG_NOSIGNAL);
-    (void)ignored;
-  }
+  void Send(const std::string& text);
   void Reply(const std::string& line) { Send(line + "\r\n"); }
   // The next command line; "" when the client closed or said nothing for a while.
-  std::string Line(int timeoutMs = 5000) {
-    for (;;) {
-      size_t nl = m_buffer.find("\r\n");
-      if (nl != std::string::npos) {
-        std::string line = m_buffer.substr(0, nl);
-        m_buffer.erase(0, nl + 2);
-        std::lock_guard<std::mutex> lock(m_mutex);
-        m_lines.push_back(line);
-        return line;
-      }
-      pollfd p{m_fd, POLLIN, 0};
-      if (poll(&p, 1, timeoutMs) != 1) return "";
-      char buf[1024];
-      ssize_t n = recv(m_fd, buf, sizeof buf, 0);
-      if (n <= 0) return "";
-      m_buffer.append(buf, static_cast<size_t>(n));
-    }
-  }
+  std::string Line(int timeoutMs = 5000);
   // Answers commands from a table until the client says `until` (which is not answered);
   // unknown commands get "500 Unknown".
   std::string AnswerUntil(const std::string& until,
-                          const std::vector<std::pair<std::string, std::string>>& answers) {
-    for (;;) {
-      std::string line = Line();
-      if (line.empty() || line.rfind(until, 0) == 0) return line;
-      bool found = false;
-      for (const auto& [prefix, reply] : answers) {
-        if (line.rfind(prefix, 0) == 0) {
-          Send(reply);
-          found = true;
-          break;
-        }
-      }
-      if (!found) Reply("500 Unknown");
-    }
-  }
+                          const std::vector<std::pair<std::string, std::string>>& answers);
   // The usual log-in: greeting, USER, PASS, and a FEAT with the given features.
-  void LogIn(const std::string& features = "") {
-    Reply("220 scripted");
-    AnswerUntil("FEAT", {{"USER", "331 Password\r\n"}, {"PASS", "230 In\r\n"}});
-    if (features.empty())
-      Reply("500 no FEAT");
-    else
-      Send("211-Features:\r\n" + features + "211 End\r\n");
-  }
+  void LogIn(const std::string& features = "");
   // A passive data listener; the reply to EPSV that names it.
-  std::string OpenPassive(bool v6 = false) {
-    uint16_t port = 0;
-    m_dataListen = ListenLoopback(&port, v6);
-    return "229 Entering Extended Passive Mode (|||" + std::to_string(port) + "|)\r\n";
-  }
-  // A passive listener named by a 227 reply that points at another host (only the port is
-  // meant to be used).
-  std::string OpenPassivePasv() {
-    uint16_t port = 0;
-    m_dataListen = ListenLoopback(&port);
-    return "227 Entering Passive Mode (10,255,255,1," + std::to_string(port / 256) + "," +
-           std::to_string(port % 256) + ").\r\n";
-  }
+  std::string OpenPassive(bool v6 = false);
+  // A passive data listener named by a 227 reply; by default it points at another host, so that
+  // only the port is meant to be used.
+  std::string OpenPassivePasv(const std::string& host = "10,255,255,1");
   // Active mode over IPv4: connects to the port that a "PORT h1,h2,h3,h4,p1,p2" line names.
-  int ConnectPort(const std::string& portLine) {
-    std::vector<int> n;
-    size_t p = 5;
-    while (p < portLine.size()) {
-      size_t comma = portLine.find(',', p);
-      n.push_back(std::stoi(portLine.substr(p, comma - p)));
-      if (comma == std::string::npos) break;
-      p = comma + 1;
-    }
-    if (n.size() != 6) return -1;
-    int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    a.sin_port = htons(static_cast<uint16_t>(n[4] * 256 + n[5]));
-    if (connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0) {
-      close(fd);
-      return -1;
-    }
-    m_data = fd;
-    return fd;
-  }
+  int ConnectPort(const std::string& portLine);
   // Active mode: connects to the port that an "EPRT |2|::1|port|" line names.
-  int ConnectActive6(const std::string& eprt) {
-    size_t end = eprt.rfind('|');
-    size_t start = eprt.rfind('|', end - 1);
-    m_data = ConnectLoopback6(static_cast<uint16_t>(std::stoi(eprt.substr(start + 1))));
-    return m_data;
-  }
-  int AcceptData() {
-    m_data = AcceptWithin(m_dataListen, 5000);
-    return m_data;
-  }
-  void SendData(const std::string& bytes) {
-    ssize_t ignored = send(m_data, bytes.data(), bytes.size(), MSG_NOSIGNAL);
-    (void)ignored;
-  }
+  int ConnectActive6(const std::string& eprt);
+  int AcceptData();
+  void SendData(const std::string& bytes);
+  // What the client sends on the data connection until it closes it (or `most` bytes).
+  std::string ReadData(size_t most = std::string::npos);
   // Reads some of what the client sends, then breaks the data connection off with a reset.
-  void TakeSomeDataThenReset(size_t bytes) {
-    std::string buf(bytes, '\0');
-    size_t got = 0;
-    while (got < bytes) {
-      pollfd p{m_data, POLLIN, 0};
-      if (poll(&p, 1, 5000) != 1) break;
-      ssize_t n = recv(m_data, buf.data() + got, bytes - got, 0);
-      if (n <= 0) break;
-      got += static_cast<size_t>(n);
-    }
-    linger l{1, 0};
-    setsockopt(m_data, SOL_SOCKET, SO_LINGER, &l, sizeof l);
-    CloseData();
-  }
-  void CloseData() {
-    if (m_data >= 0) close(m_data);
-    if (m_dataListen >= 0) close(m_dataListen);
-    m_data = m_dataListen = -1;
-  }
+  void TakeSomeDataThenReset(size_t bytes);
+  void CloseData();
   // Waits until the client closes the control connection (or a bound passes).
-  void WaitForClose(int timeoutMs = 10000) {
-    while (!Line(timeoutMs).empty()) {
-    }
-  }
-  std::vector<std::string> Lines() {
-    std::lock_guard<std::mutex> lock(m_mutex);
-    return m_lines;
-  }
+  void WaitForClose(int timeoutMs = 10000);
+  std::vector<std::string> Lines() const;
 
  private:
   int m_fd;
   int m_dataListen = -1;
   int m_data = -1;
+  const std::atomic<bool>* m_stop;
+  std::function<void(const std::string&)> m_heard;
   std::string m_buffer;
-  std::mutex m_mutex;
   std::vector<std::string> m_lines;
 };
 
-// Accepts one connection and plays the script on it in a thread of its own.
-class ScriptedServer {
- public:
-  explicit ScriptedServer(std::function<void(Peer&)> script, bool v6 = false) {
-    m_listen = ListenLoopback(&m_port, v6);
-    m_thread = std::thread([this, script] {
-      int fd = AcceptWithin(m_listen, 10000);
-      if (fd < 0) return;
-      Peer peer(fd);
-      script(peer);
-      std::lock_guard<std::mutex> lock(m_mutex);
-      m_lines = peer.Lines();
-    });
-  }
-  ~ScriptedServer() {
-    if (m_thread.joinable()) m_thread.join();
-    close(m_listen);
-  }
-  uint16_t Port() const { return m_port; }
-  // Every line the client sent; waits for the script to end first.
-  std::vector<std::string> Received() {
-    if (m_thread.joinable()) m_thread.join();
-    std::lock_guard<std::mutex> lock(m_mutex);
-    return m_lines;
-  }
-
- private:
-  int m_listen = -1;
-  uint16_t m_port = 0;
-  std::thread m_thread;
-  std::mutex m_mutex;
-  std::vector<std::string> m_lines;
+// How the data connection of a transfer (a file, or a folder's listing) ends.
+enum class Ending {
+  Complete,    // all of it, then 226
+  Short,       // the first half, then 226 all the same
+  ErrorReply,  // all of it, then 426
+  ShortError,  // the first half, then 426
+  ReplyFirst,  // 226 first, then all of it
+  No150,       // all of it and 226, but no 150 before
+  Stall,       // the first half, then nothing until the client goes
+  Drop,        // the first half, then both connections close
+  Refused,     // a 550 instead of a data connection
 };
 
-// Accepts up to `connections` connections, one after the other as they come, and plays
-// script(peer, index) on each in a thread of its own, so that a client holding several
-// connections at once (a walk) is served.
-class MultiScriptedServer {
+struct File {
+  std::string bytes;
+  Ending ending = Ending::Complete;
+};
+
+// A line of a Unix-style listing: type '-' or 'd'.
+std::string ListLine(char type, size_t size, const std::string& name);
+
+class ScriptedFtpServer {
  public:
-  MultiScriptedServer(std::function<void(Peer&, int)> script, int connections)
-      : m_lines(static_cast<size_t>(connections)), m_done(static_cast<size_t>(connections)) {
-    m_listen = ListenLoopback(&m_port);
-    m_acceptor = std::thread([this, script, connections] {
-      for (int i = 0; i < connections && !m_stop; ++i) {
-        int fd = -1;
-        while (fd < 0 && !m_stop) fd = AcceptWithin(m_listen, 200);
-        if (fd < 0) break;
-        std::lock_guard<std::mutex> lock(m_mutex);
-        m_threads.emplace_back([this, script, fd, i] {
-          Peer peer(fd);
-          script(peer, i);
-          std::lock_guard<std::mutex> inner(m_mutex);
-          m_lines[static_cast<size_t>(i)] = peer.Lines();
-          m_done[static_cast<size_t>(i)] = true;
-        });
-      }
-    });
-  }
-  ~MultiScriptedServer() { Stop(); }
+  using Script = std::function<void(Peer&, int index)>;
+  // Answers a command in place of the server (true) or lets the server answer it (false).
+  using Hook = std::function<bool(Peer&, const std::string& argument)>;
+
+  // Serves the folder tree that the test fills, on any number of connections.
+  ScriptedFtpServer();
+  // Plays the script on each of up to `connections` connections, numbered as they come.
+  ScriptedFtpServer(Script script, int connections, bool v6 = false);
+  // Plays the script on one connection.
+  explicit ScriptedFtpServer(std::function<void(Peer&)> script, bool v6 = false);
+  ~ScriptedFtpServer();
+  ScriptedFtpServer(const ScriptedFtpServer&) = delete;
+  ScriptedFtpServer& operator=(const ScriptedFtpServer&) = delete;
+
   uint16_t Port() const { return m_port; }
-  // Stops accepting and waits for every script to end.
-  void Stop() {
-    m_stop = true;
-    if (m_acceptor.joinable()) m_acceptor.join();
-    std::vector<std::thread> threads;
-    {
-      std::lock_guard<std::mutex> lock(m_mutex);
-      threads.swap(m_threads);
-    }
-    for (auto& t : threads) t.join();
-    if (m_listen >= 0) close(m_listen);
-    m_listen = -1;
+
+  // The tree, filled before the client comes. A folder that was never added cannot be entered;
+  // one added without a listing is empty. Paths are absolute, "/" first.
+  void AddFolder(const std::string& path, const std::string& listing = "",
+                 Ending ending = Ending::Complete) {
+    Locked([&] { m_folders[path] = {listing, ending}; });
   }
-  // Waits (bounded) until the script of connection index has ended.
-  bool WaitDone(int index, int timeoutMs = 5000) {
-    for (int waited = 0; waited < timeoutMs; waited += 10) {
-      {
-        std::lock_guard<std::mutex> lock(m_mutex);
-        if (m_done[static_cast<size_t>(index)]) return true;
-      }
-      std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
-    return false;
+  void AddFile(const std::string& path, File file) {
+    Locked([&] { m_files[path] = std::move(file); });
   }
-  // The lines each finished connection received, in the order the connections came (the order
-  // in which their scripts end depends on scheduling).
-  std::vector<std::vector<std::string>> Received() {
-    Stop();
-    std::lock_guard<std::mutex> lock(m_mutex);
-    std::vector<std::vector<std::string>> finished;
-    for (size_t i = 0; i < m_lines.size(); ++i)
-      if (m_done[i]) finished.push_back(m_lines[i]);
-    return finished;
+  // Without SIZE, and with 150 replies that name no size, the client knows a file's size only
+  // from its listing.
+  void OfferSize(bool offer) {
+    Locked([&] { m_offerSize = offer; });
+  }
+  // A greeting other than 220 is all that a session says.
+  void Greeting(const std::string& line) {
+    Locked([&] { m_greeting = line; });
+  }
+  void On(const std::string& verb, Hook hook) {
+    Locked([&] { m_hooks[verb] = std::move(hook); });
+  }
+  void Answer(const std::string& verb, const std::string& reply);
+  // The next file transfer, whichever way and whatever file, ends so instead of its own way.
+  void EndNextTransfer(Ending ending) {
+    Locked([&] { m_nextEnding = ending; });
+  }
+  // What the client stored under path ("" for nothing).
+  std::string Stored(const std::string& path) {
+    return Locked([&] { return m_stored[path]; });
   }
 
+  // Every line received so far, on all connections, in the order they came.
+  std::vector<std::string> Commands();
+  // The same, once no more connections are taken and every session has ended.
+  std::vector<std::string> Received();
+  // The lines of each finished connection, in the order the connections came.
+  std::vector<std::vector<std::string>> Sessions();
+  // Waits (bounded) until the session of connection index has ended.
+  bool WaitDone(int index, int timeoutMs = 5000);
+  // Takes no more connections and waits for every session to end.
+  void Stop();
+
  private:
+  void Start(Script script, int connections, bool v6);
+  void ServeTree(Peer& p);
+  // Plays one transfer: sends the file (RETR, LIST), or receives one and keeps it under storeAs
+  // (STOR). False when the session ends with it.
+  bool Transfer(Peer& p, const std::string& portLine, const File& file,
+                const std::string& storeAs = "");
+  template <class F>
+  auto Locked(F f) -> decltype(f()) {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return f();
+  }
+
   int m_listen = -1;
   uint16_t m_port = 0;
   std::atomic<bool> m_stop{false};
   std::thread m_acceptor;
   std::mutex m_mutex;
-  std::vector<std::thread> m_threads;
-  std::vector<std::vector<std::string>> m_lines;
+  std::vector<std::thread> m_sessions;
+  std::vector<std::string> m_commands;
+  std::vector<std::vector<std::string>> m_sessionLines;
   std::vector<bool> m_done;
+  std::map<std::string, File> m_folders;  // a listing is the folder's "file"
+  std::map<std::string, File> m_files;
+  std::map<std::string, std::string> m_stored;
+  std::map<std::string, Hook> m_hooks;
+  std::optional<Ending> m_nextEnding;
+  std::string m_greeting = "220 scripted server";
+  bool m_offerSize = true;
 };
 
 inline bool Contains(const std::vector<std::string>& lines, const std::string& prefix) {

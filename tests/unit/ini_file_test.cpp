@@ -6,7 +6,7 @@
 
 #include <filesystem>
 
-#include "FtpServers.h"
+#include "TempDir.h"
 
 namespace {
 

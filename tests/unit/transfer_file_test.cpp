@@ -6,7 +6,7 @@
 #include <filesystem>
 #include <functional>
 
-#include "FtpServers.h"
+#include "TempDir.h"
 #include "ini/IniFile.h"
 #include "trox/TransferJob.h"
 

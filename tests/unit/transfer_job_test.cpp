@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "FtpServers.h"
+#include "TempDir.h"
 #include "trox/Internet.h"
 
 namespace {

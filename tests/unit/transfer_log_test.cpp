@@ -6,7 +6,7 @@
 #include <ctime>
 #include <regex>
 
-#include "FtpServers.h"
+#include "TempDir.h"
 
 namespace {
 

@@ -13,7 +13,7 @@
 #include <string>
 #include <vector>
 
-#include "FtpServers.h"
+#include "TempDir.h"
 #include "trox/Internet.h"
 #include "trox/TransferJob.h"
 #include "trox/Walks.h"
