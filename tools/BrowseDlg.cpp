@@ -182,7 +182,7 @@ void CBrowseDlg::ListOnce(QTreeWidgetItem* item) {
   QTreeWidgetItem* placeholder = PlaceholderChild(item);
   if (!placeholder || m_closedByFailure) return;
   delete placeholder;
-  ListFolder(ItemPath(item));
+  ListFolder(ServerPath(item));
 }
 
 void CBrowseDlg::OnItemExpanded(QTreeWidgetItem* item) {
@@ -195,6 +195,10 @@ std::string CBrowseDlg::ItemPath(QTreeWidgetItem* item) const {
     path = at->text(0).toStdString() + "/" + path;
   if (m_rootMode == 1) path = m_rootPath + path;
   return path;
+}
+
+std::string CBrowseDlg::ServerPath(QTreeWidgetItem* item) const {
+  return m_rootMode == 1 ? ItemPath(item) : m_rootPath + ItemPath(item);
 }
 
 void CBrowseDlg::Preselect() {
@@ -249,7 +253,7 @@ void CBrowseDlg::OnMakeNewFolder() {
     CDialogHost::Get().MessageBox(this, "No folder is selected!", "Varnook FTP", MsgIcon::Error);
     return;
   }
-  std::string parent = ItemPath(item);
+  std::string parent = ServerPath(item);
   CBNewFolder ask(this);
   if (CDialogHost::Get().RunModal(ask) != DialogResult::Ok) return;
   std::string created = parent + ask.Name();

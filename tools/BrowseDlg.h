@@ -50,6 +50,9 @@ class CBrowseDlg : public CModalDialog {
   void OnItemExpanded(QTreeWidgetItem* item);
   // Lists the item's folders the first time it is opened.
   void ListOnce(QTreeWidgetItem* item);
+  // The item's folder as the server knows it wherever the connection stands: a listing that
+  // fails may leave the connection in another folder than the log-in folder.
+  std::string ServerPath(QTreeWidgetItem* item) const;
   void Preselect();
   bool ConnectToLoginFolder();
   void CloseOnFailure();
