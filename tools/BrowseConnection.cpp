@@ -16,7 +16,8 @@ constexpr const char* kAgent = "Varnook FTP";
 
 }  // namespace
 
-CBrowseConnection::CBrowseConnection() = default;
+CBrowseConnection::CBrowseConnection()
+    : m_reuseLogins(std::make_unique<CFtpConnectionPoolScope>()) {}
 
 CBrowseConnection::~CBrowseConnection() {
   Release();

@@ -11,6 +11,7 @@
 #include <memory>
 #include <string>
 
+class CFtpConnectionPoolScope;
 class CInternetSession;
 class CFtpConnection;
 class CFtpFileFind;
@@ -76,6 +77,10 @@ class CBrowseConnection {
   void TakeLastError();
   void SetError(uint32_t error);
 
+  // Keeps the log-ins of closed connections for the next Connect with the same account, which
+  // then behaves as a fresh log-in (log-in folder, log-in reply) without the server's log-in
+  // delay; the dialogs reconnect after every listing.
+  std::unique_ptr<CFtpConnectionPoolScope> m_reuseLogins;
   std::unique_ptr<CInternetSession> m_session;
   std::unique_ptr<CFtpConnection> m_connection;
   std::unique_ptr<CFtpFileFind> m_finder;
