@@ -156,13 +156,12 @@ void CFtpFileDlg::Refresh() {
   m_lookInCombo->addItem(m_folderIcon, QString::fromStdString(m_currentFolder));
   ListKind(kFolder);
   if (!m_closedByFailure) ListKind(kFile);
-  if (m_widest > 0) {
-    int icon = m_list->style()->pixelMetric(QStyle::PM_SmallIconSize);
-    QFontMetrics metrics(m_list->font());
-    m_list->setGridSize(QSize(m_widest + icon + 16, qMax(metrics.height(), icon) + 4));
-  } else {
-    m_list->setGridSize(QSize());
-  }
+  // Each column of the list as wide as the widest name, so that no name is cut.
+  int icon = m_list->style()->pixelMetric(QStyle::PM_SmallIconSize);
+  QFontMetrics metrics(m_list->font());
+  int spacing = 4 * m_list->style()->pixelMetric(QStyle::PM_FocusFrameHMargin) + 24;
+  m_list->setGridSize(
+      m_widest > 0 ? QSize(m_widest + icon + spacing, qMax(metrics.height(), icon) + 6) : QSize());
 }
 
 void CFtpFileDlg::ListKind(int kind) {
