@@ -6,6 +6,7 @@
 #include <QVBoxLayout>
 
 #include "Artwork.h"
+#include "trox-tools/TroxTools.h"
 
 CAboutDlg::CAboutDlg(QWidget* parent) : CModalDialog(parent) {
   setWindowTitle(QStringLiteral("About TROX Wizard"));
@@ -16,6 +17,9 @@ CAboutDlg::CAboutDlg(QWidget* parent) : CModalDialog(parent) {
   layout->addWidget(icon);
   auto* column = new QVBoxLayout;
   column->addWidget(new QLabel(QStringLiteral("TROX Wizard Version 1.0"), this));
+  column->addWidget(new QLabel(
+      QStringLiteral("TROX Tools Version %1").arg(QLatin1String(pszTROX_TOOLS_GetVersion())),
+      this));
   column->addStretch(1);
   layout->addLayout(column, 1);
   auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok, Qt::Vertical, this);

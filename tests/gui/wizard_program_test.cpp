@@ -16,15 +16,21 @@ namespace fs = std::filesystem;
 TEST(WizardProgram, RendersEveryScreenAndExits) {
   std::string shots = MakeTempDir() + "/shots";
   std::string config = MakeTempDir();
+  FtpTestServer& server = SharedFtpServer(ServerKind::Pyftpdlib);
+  fs::create_directories(server.Root() + "/pub/incoming");
+  WriteFileBytes(server.Root() + "/pub/readme.txt", "read me\n");
+  std::string address = "ftp://" + server.User() + ":" + server.Password() + "@" + server.Host() +
+                        ":" + std::to_string(server.Port());
   ProcessResult run = RunProgram(std::string(TROX_BIN_DIR) + "/trox-wizard", {}, "",
                                  {{"TROX_WIZARD_SCREENSHOTS", shots},
+                                  {"TROX_WIZARD_SCREENSHOTS_SERVER", address},
                                   {"QT_QPA_PLATFORM", "offscreen"},
                                   {"XDG_CONFIG_HOME", config}},
                                  60);
   ASSERT_EQ(run.exitCode, 0) << run.output;
-  for (const char* name :
-       {"01-welcome", "02-load", "03-server", "10-server-advanced", "11-password-prompt",
-        "12-settings", "20-crypto-warning", "30-progress", "31-progress-log"}) {
+  for (const char* name : {"01-welcome", "02-load", "03-server", "10-server-advanced",
+                           "11-password-prompt", "12-settings", "20-crypto-warning", "30-progress",
+                           "31-progress-log", "40-browse-folder", "41-remote-open"}) {
     std::string png = ReadFileBytes(shots + "/" + name + ".png");
     EXPECT_EQ(png.substr(0, 4), "\x89PNG") << name;
   }
