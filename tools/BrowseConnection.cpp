@@ -10,8 +10,6 @@
 
 namespace {
 
-constexpr uint32_t kFirstInternetError = 12000;
-constexpr uint32_t kInternetErrorTextCapacity = 64;
 constexpr const char* kAgent = "Varnook FTP";
 
 }  // namespace
@@ -21,30 +19,6 @@ CBrowseConnection::CBrowseConnection()
 
 CBrowseConnection::~CBrowseConnection() {
   Release();
-}
-
-void CBrowseConnection::GetErrorDescription(uint32_t error, std::string& text) {
-  if (error == ERROR_INTERNET_EXTENDED_ERROR) {
-    uint32_t replyNumber = 0;
-    text.clear();
-    ReadLastResponse(&replyNumber, &text);
-    if (replyNumber != 0) {
-      char number[16];
-      std::snprintf(number, sizeof number, "\n(%i)", static_cast<int>(replyNumber));
-      text += number;
-    }
-    return;
-  }
-  if (error >= kFirstInternetError) {
-    char buffer[kInternetErrorTextCapacity];
-    uint32_t length = kInternetErrorTextCapacity;
-    if (InternetErrorText(error, buffer, &length) != 0)
-      text.assign(buffer, strnlen(buffer, kInternetErrorTextCapacity));
-    else
-      text.clear();
-    return;
-  }
-  if (const char* system = strerrordesc_np(static_cast<int>(error))) text = system;
 }
 
 void CBrowseConnection::CollapseSlashes(std::string& path) {
@@ -57,6 +31,7 @@ void CBrowseConnection::CollapseSlashes(std::string& path) {
 
 void CBrowseConnection::SetError(uint32_t error) {
   m_lastError = error;
+  m_lastErrorText.clear();
   GetErrorDescription(error, m_lastErrorText);
 }
 

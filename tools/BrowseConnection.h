@@ -58,10 +58,6 @@ class CBrowseConnection {
 
   bool IsConnected() const { return m_connected; }
 
-  // The text for an error number: for a refused command (12003) the server's last reply on this
-  // thread with "\n(N)" for its number, for other internet errors their text, below 12000 the
-  // system's text (or `text` unchanged when the system has none).
-  static void GetErrorDescription(uint32_t error, std::string& text);
   // Every run of "/" becomes one.
   static void CollapseSlashes(std::string& path);
 

@@ -11,7 +11,7 @@
 #include <QVBoxLayout>
 
 #include "BNewFolder.h"
-#include "ErrorBox.h"
+#include "ConnectionError.h"
 
 namespace {
 

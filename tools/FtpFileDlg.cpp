@@ -15,7 +15,7 @@
 #include <QVBoxLayout>
 
 #include "BNewFolder.h"
-#include "ErrorBox.h"
+#include "ConnectionError.h"
 
 namespace {
 

@@ -3,6 +3,7 @@
 #include <dlfcn.h>
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <filesystem>
 #include <fstream>
 #include <set>
@@ -26,8 +27,8 @@ TEST_F(WizardTest, ScreenLayerErrorBoxIsAnsweredHereAndLeavesTheThreadsLastError
     MsgIcon icon;  // None: no box
   } cases[] = {{ERROR_INTERNET_NAME_NOT_RESOLVED, true, MsgIcon::Error},
                {ERROR_INTERNET_EXTENDED_ERROR, false, MsgIcon::Warning},
-               {ERROR_NO_MORE_FILES, false, MsgIcon::None},
-               {ERROR_NO_MORE_FILES, true, MsgIcon::Error}};
+               {ENOENT, false, MsgIcon::None},
+               {ENOENT, true, MsgIcon::Error}};
   for (const auto& c : cases) {
     Host().BeginScript();
     Host().Queue(DialogAnswer::Ok());

@@ -6,7 +6,7 @@
 #include <cerrno>
 #include <string>
 
-#include "FtpServers.h"
+#include "TempDir.h"
 
 TEST(CReceivedFile, KeptOnlyWhenCompleteAndEmptiedBeforeWriting) {
   const std::string dir = MakeTempDir();

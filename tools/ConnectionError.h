@@ -1,4 +1,5 @@
-// The error box and the wait cursor that both browsing dialogs share.
+// The connection's error in the screen layer's error box, and the wait cursor, for both browsing
+// dialogs.
 #pragma once
 
 #include <QApplication>
@@ -6,9 +7,7 @@
 class CBrowseConnection;
 class QWidget;
 
-// "Error %i\n\n%s" with the connection's last error, captioned "Varnook FTP". A forced box always
-// shows, with the stop icon; an unforced one (exclamation icon) is left out when the folder was
-// merely empty, which is no failure.
+// ShowErrorBox with the connection's last error and its text.
 void ShowConnectionError(QWidget* parent, const CBrowseConnection& connection, bool forced);
 
 // The wait cursor for as long as the server is being asked.
