@@ -2,7 +2,12 @@
 // what the pages store, proxy texts, file type registration, the worker helper.
 #include <gtest/gtest.h>
 
+#include <QCoreApplication>
+#include <QThread>
+#include <condition_variable>
 #include <filesystem>
+#include <mutex>
+#include <stdexcept>
 
 #include "CommandLine.h"
 #include "FileTypeRegistration.h"
@@ -12,6 +17,7 @@
 #include "WizardRules.h"
 #include "WizardTestSupport.h"
 #include "WorkerThread.h"
+#include "trox/InternetError.h"
 #include "trox/TransferFile.h"
 #include "trox/TransferJob.h"
 
@@ -394,24 +400,100 @@ TEST(FileType, DesktopExecQuoting) {
   EXPECT_NE(ProgramPath().find("unit_wizard_core"), std::string::npos);
 }
 
-TEST(WorkerThread, SuspendedStartAndEnd) {
-  std::atomic<int> runs{0};
-  CCriticalSection lock;
-  int total = 0;
-  CWorkerThread worker;
-  worker.Start([&] { ++runs; }, true);
-  EXPECT_TRUE(worker.Started());
-  EXPECT_FALSE(worker.HasEnded());
-  EXPECT_EQ(runs, 0);
-  worker.Resume();
-  worker.Join();
-  EXPECT_TRUE(worker.HasEnded());
-  EXPECT_EQ(runs, 1);
-  // Started again after it ended.
-  worker.Start([&] {
-    CSingleLock hold(lock);
-    total += 2;
-  });
-  worker.Join();
-  EXPECT_EQ(total, 2);
+namespace {
+
+// Where a test's work waits until the test lets it go (or a bound passes).
+class Gate {
+ public:
+  void Open() {
+    {
+      std::lock_guard<std::mutex> guard(m_lock);
+      m_open = true;
+    }
+    m_changed.notify_all();
+  }
+  // Also returns when stop is set.
+  void Wait(const std::atomic<bool>* stop = nullptr) {
+    std::unique_lock<std::mutex> guard(m_lock);
+    m_changed.wait_for(guard, std::chrono::seconds(10), [&] { return m_open || (stop && *stop); });
+    m_passed = true;
+  }
+  bool Passed() {
+    std::lock_guard<std::mutex> guard(m_lock);
+    return m_passed;
+  }
+
+ private:
+  std::mutex m_lock;
+  std::condition_variable m_changed;
+  bool m_open = false;
+  bool m_passed = false;
+};
+
+struct WorkerOwner : QObject {
+  CWorkerThread<int> worker{this};
+};
+
+}  // namespace
+
+TEST(WorkerThread, OnlyTheLatestRequestAnswersAndNothingWaitsForAGivenUpOne) {
+  // kRestartAfterPost: the first request's answer is already queued when the second starts.
+  enum Then { kWait, kStop, kDeleteOwner, kRestart, kRestartAfterPost };
+  using Work = std::function<int(const std::atomic<bool>&, Gate&)>;
+  struct Case {
+    const char* name;
+    Work work;
+    Then then;
+    std::string arrived;
+  };
+  const Case cases[] = {
+      {"result", [](auto&, Gate&) { return 7; }, kWait, "done 7"},
+      {"internet error", [](auto&, Gate&) -> int { throw CInternetException(12029, "no route"); },
+       kWait, "failed 12029 no route"},
+      {"other exception", [](auto&, Gate&) -> int { throw std::runtime_error("bad"); }, kWait,
+       "failed 0 bad"},
+      {"stopped", [](auto&, Gate& gate) { return gate.Wait(), 1; }, kStop, ""},
+      {"owner deleted", [](auto&, Gate& gate) { return gate.Wait(), 1; }, kDeleteOwner, ""},
+      {"new request", [](auto&, Gate& gate) { return gate.Wait(), 1; }, kRestart, "done 2"},
+      {"new request after the answer", [](auto&, Gate&) { return 1; }, kRestartAfterPost, "done 2"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    Gate gate;
+    std::atomic<bool> sawStop{false};
+    std::string arrived;
+    auto owner = std::make_unique<WorkerOwner>();
+    auto done = [&](int result) {
+      EXPECT_EQ(QThread::currentThread(), qApp->thread());
+      arrived += "done " + std::to_string(result);
+    };
+    auto failed = [&](const WorkerFailure& failure) {
+      arrived += "failed " + std::to_string(failure.error) + " " + failure.text;
+    };
+    auto work = [&, fn = c.work](const std::atomic<bool>& stop) {
+      int result = fn(stop, gate);
+      if (stop) sawStop = true;
+      return result;
+    };
+    owner->worker.Start(work, done, failed);
+    EXPECT_TRUE(owner->worker.Running());
+    if (c.then == kStop) owner->worker.Stop();
+    if (c.then == kRestartAfterPost) {
+      ASSERT_TRUE(CWorkerBase::WaitForAll(std::chrono::seconds(10)));
+    }
+    if (c.then == kRestart || c.then == kRestartAfterPost)
+      owner->worker.Start([](auto&) { return 2; }, done, failed);
+    if (c.then == kDeleteOwner) {
+      owner.reset();
+      EXPECT_FALSE(gate.Passed());
+    }
+    gate.Open();
+    ASSERT_TRUE(CWorkerBase::WaitForAll(std::chrono::seconds(10)));
+    QCoreApplication::processEvents();
+    EXPECT_EQ(arrived, c.arrived);
+    EXPECT_EQ(sawStop, c.then != kWait && c.then != kRestartAfterPost);
+    if (owner) {
+      EXPECT_FALSE(owner->worker.Running());
+    }
+  }
 }
