@@ -36,6 +36,8 @@ class CWorkerBase {
   void Stop();
   // A request was started and neither answered nor given up yet.
   bool Running() const;
+  // Any request was ever started.
+  bool Started() const { return m_current != nullptr; }
   // Blocks until the latest request's thread has ended. Only for work that honours a stop
   // quickly, or that must not outlive what it points to.
   void Wait();

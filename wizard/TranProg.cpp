@@ -76,7 +76,7 @@ CTranProg::CTranProg(CTransferJob* job, CTROXWizardDlg* mainWindow, QWidget* par
 }
 
 CTranProg::~CTranProg() {
-  if (m_worker.Running()) {
+  if (m_worker.Started() && !m_ended) {
     // Only reached when the dialog goes before its run ended (the program is quitting): the run
     // is asked to stop and the record and the job stay alive until the worker has left them.
     {
@@ -112,7 +112,7 @@ int CTranProg::DoModal() {
 }
 
 void CTranProg::OnInitDialog() {
-  if (m_worker.Running() || m_ended) return;
+  if (m_worker.Started() || m_ended) return;
   m_statusLabel->clear();
   m_logBox->clear();
   m_bytesLabel->clear();
