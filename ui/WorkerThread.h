@@ -7,6 +7,10 @@
 // for it, so deleting a page in the middle of a long walk does not freeze the screen. Such a
 // thread holds everything it uses (its function and what that captured) and posts nothing once
 // it has been given up. The owner must outlive the handle: make the handle a member of its owner.
+//
+// What the work reads is copied on the screen thread, in the capture, while nobody edits it:
+//   m_count.Start([job = *m_working, folder](const std::atomic<bool>& stop) { ... },
+//                 [this](uint64_t total) { ShowSize(total); });
 #pragma once
 
 #include <QObject>

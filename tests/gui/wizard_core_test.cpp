@@ -4,9 +4,8 @@
 
 #include <QCoreApplication>
 #include <QThread>
-#include <condition_variable>
 #include <filesystem>
-#include <mutex>
+#include <future>
 #include <stdexcept>
 
 #include "CommandLine.h"
@@ -402,34 +401,6 @@ TEST(FileType, DesktopExecQuoting) {
 
 namespace {
 
-// Where a test's work waits until the test lets it go (or a bound passes).
-class Gate {
- public:
-  void Open() {
-    {
-      std::lock_guard<std::mutex> guard(m_lock);
-      m_open = true;
-    }
-    m_changed.notify_all();
-  }
-  // Also returns when stop is set.
-  void Wait(const std::atomic<bool>* stop = nullptr) {
-    std::unique_lock<std::mutex> guard(m_lock);
-    m_changed.wait_for(guard, std::chrono::seconds(10), [&] { return m_open || (stop && *stop); });
-    m_passed = true;
-  }
-  bool Passed() {
-    std::lock_guard<std::mutex> guard(m_lock);
-    return m_passed;
-  }
-
- private:
-  std::mutex m_lock;
-  std::condition_variable m_changed;
-  bool m_open = false;
-  bool m_passed = false;
-};
-
 struct WorkerOwner : QObject {
   CWorkerThread<int> worker{this};
 };
@@ -439,7 +410,13 @@ struct WorkerOwner : QObject {
 TEST(WorkerThread, OnlyTheLatestRequestAnswersAndNothingWaitsForAGivenUpOne) {
   // kRestartAfterPost: the first request's answer is already queued when the second starts.
   enum Then { kWait, kStop, kDeleteOwner, kRestart, kRestartAfterPost };
-  using Work = std::function<int(const std::atomic<bool>&, Gate&)>;
+  // A work that waits is held at the gate until the test opens it (or a bound passes).
+  using Gate = std::shared_future<void>;
+  using Work = std::function<int(const Gate&)>;
+  const Work waits = [](const Gate& gate) {
+    gate.wait_for(std::chrono::seconds(10));
+    return 1;
+  };
   struct Case {
     const char* name;
     Work work;
@@ -447,20 +424,22 @@ TEST(WorkerThread, OnlyTheLatestRequestAnswersAndNothingWaitsForAGivenUpOne) {
     std::string arrived;
   };
   const Case cases[] = {
-      {"result", [](auto&, Gate&) { return 7; }, kWait, "done 7"},
-      {"internet error", [](auto&, Gate&) -> int { throw CInternetException(12029, "no route"); },
-       kWait, "failed 12029 no route"},
-      {"other exception", [](auto&, Gate&) -> int { throw std::runtime_error("bad"); }, kWait,
+      {"result", [](auto&) { return 7; }, kWait, "done 7"},
+      {"internet error", [](auto&) -> int { throw CInternetException(12029, "no route"); }, kWait,
+       "failed 12029 no route"},
+      {"other exception", [](auto&) -> int { throw std::runtime_error("bad"); }, kWait,
        "failed 0 bad"},
-      {"stopped", [](auto&, Gate& gate) { return gate.Wait(), 1; }, kStop, ""},
-      {"owner deleted", [](auto&, Gate& gate) { return gate.Wait(), 1; }, kDeleteOwner, ""},
-      {"new request", [](auto&, Gate& gate) { return gate.Wait(), 1; }, kRestart, "done 2"},
-      {"new request after the answer", [](auto&, Gate&) { return 1; }, kRestartAfterPost, "done 2"},
+      {"stopped", waits, kStop, ""},
+      {"owner deleted", waits, kDeleteOwner, ""},
+      {"new request", waits, kRestart, "done 2"},
+      {"new request after the answer", [](auto&) { return 1; }, kRestartAfterPost, "done 2"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    Gate gate;
+    std::promise<void> open;
+    const Gate gate = open.get_future().share();
     std::atomic<bool> sawStop{false};
+    std::atomic<bool> passed{false};
     std::string arrived;
     auto owner = std::make_unique<WorkerOwner>();
     auto done = [&](int result) {
@@ -471,8 +450,9 @@ TEST(WorkerThread, OnlyTheLatestRequestAnswersAndNothingWaitsForAGivenUpOne) {
       arrived += "failed " + std::to_string(failure.error) + " " + failure.text;
     };
     auto work = [&, fn = c.work](const std::atomic<bool>& stop) {
-      int result = fn(stop, gate);
+      int result = fn(gate);
       if (stop) sawStop = true;
+      passed = true;
       return result;
     };
     owner->worker.Start(work, done, failed);
@@ -485,9 +465,9 @@ TEST(WorkerThread, OnlyTheLatestRequestAnswersAndNothingWaitsForAGivenUpOne) {
       owner->worker.Start([](auto&) { return 2; }, done, failed);
     if (c.then == kDeleteOwner) {
       owner.reset();
-      EXPECT_FALSE(gate.Passed());
+      EXPECT_FALSE(passed);
     }
-    gate.Open();
+    open.set_value();
     ASSERT_TRUE(CWorkerBase::WaitForAll(std::chrono::seconds(10)));
     QCoreApplication::processEvents();
     EXPECT_EQ(arrived, c.arrived);
