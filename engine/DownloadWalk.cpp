@@ -16,6 +16,7 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <climits>
 #include <cstring>
@@ -262,14 +263,16 @@ bool MatchesListedSize(CTransferJob& job, uint64_t received, const std::string& 
 class RemoteTreeWalker {
  public:
   RemoteTreeWalker(CTransferJob& job, const std::string& mask, void* context,
-                   RemoteWalkCallback callback, RemoteRejectCallback reject)
+                   RemoteWalkCallback callback, RemoteRejectCallback reject,
+                   const std::atomic<bool>* stop = nullptr)
       : m_job(job),
         m_session(kAgent, job.m_sessionContext, job.m_accessType, job.m_proxy, job.m_proxyBypass,
                   job.m_sessionFlags),
         m_mask(mask),
         m_context(context),
         m_callback(callback),
-        m_reject(reject) {}
+        m_reject(reject),
+        m_stop(stop) {}
 
   int Walk(const std::string& start) {
     const int result = Folder(start, nullptr, true);
@@ -289,7 +292,7 @@ class RemoteTreeWalker {
 
   // path "" is the connection's log-in folder. link: the listing entry when path is a link.
   int Folder(const std::string& path, const FtpListEntry* link, bool start) {
-    if (m_job.m_progress.cancel == 1) return 0;
+    if (m_job.m_progress.cancel == 1 || (m_stop && *m_stop)) return 0;
     CFtpConnection& connection = Connection();
     if (!path.empty() && !connection.SetCurrentDirectory(path)) {
       // A link the server refuses to enter is taken as a file; its receive tells the rest.
@@ -366,7 +369,38 @@ class RemoteTreeWalker {
   RemoteRejectCallback m_reject;
   // Every folder walked, as the server reported it after entering it.
   std::set<std::string> m_walked;
+  // Set from another thread when a size count is no longer wanted.
+  const std::atomic<bool>* m_stop;
 };
+
+// The context of a size count of a remote tree.
+struct ReceiveCount {
+  CTransferJob* job;
+  const std::atomic<bool>* stop;
+  uint64_t total = 0;
+};
+
+int CountReceiveCallback(const std::string& path, const FtpListEntry& entry, void* context) {
+  auto* count = static_cast<ReceiveCount*>(context);
+  if (count->stop && *count->stop) return 0;
+  // A link's listed size is the length of the path it points to.
+  if (count->job->IsSelectedForReceive(path) != 0 && !entry.isLink) count->total += entry.size;
+  return 1;
+}
+
+// A count works on its own copy of the job and reports nothing: its failures only make the total
+// incomplete.
+void QuietCopy(CTransferJob& job) {
+  job.m_outputMode = 0;
+  job.m_progressCallback = nullptr;
+  job.ResetProgress();
+  job.m_transferFailed = 0;
+}
+
+SizeCount CountEnded(const std::atomic<bool>* stop, bool complete) {
+  if (stop && *stop) return SizeCount::kStopped;
+  return complete ? SizeCount::kComplete : SizeCount::kIncomplete;
+}
 
 }  // namespace
 
@@ -374,6 +408,41 @@ int WalkRemoteTree(CTransferJob& job, const std::string& folder, const std::stri
                    void* context, RemoteWalkCallback callback, RemoteRejectCallback reject) {
   RemoteTreeWalker walker(job, mask, context, callback, reject);
   return walker.Walk(folder.empty() ? folder : RemoteFolderForm(folder));
+}
+
+SizeCount CountReceiveSize(CTransferJob job, const std::string& folder,
+                           const std::atomic<bool>* stop, uint64_t* total) {
+  QuietCopy(job);
+  ReceiveCount count{&job, stop};
+  bool complete = false;
+  try {
+    RemoteTreeWalker walker(job, "*", &count, CountReceiveCallback, nullptr, stop);
+    complete =
+        walker.Walk(folder.empty() ? folder : FolderForm(folder)) == 1 && job.m_transferFailed == 0;
+  } catch (const CInternetException&) {
+    // No log-in: the total stays what was counted before, 0 when the first one failed.
+  }
+  *total = count.total;
+  return CountEnded(stop, complete);
+}
+
+SizeCount CountRemoteFileSize(CTransferJob job, const std::string& path,
+                              const std::atomic<bool>* stop, uint64_t* total) {
+  QuietCopy(job);
+  *total = 0;
+  if ((stop && *stop) || job.IsSelectedForReceive(path) == 0) return CountEnded(stop, true);
+  try {
+    CInternetSession session(kAgent, job.m_sessionContext, job.m_accessType, job.m_proxy,
+                             job.m_proxyBypass, job.m_sessionFlags);
+    std::unique_ptr<CFtpConnection> connection = session.GetFtpConnection(
+        job.m_server, job.m_user, job.m_password, job.m_port, job.m_passive != 0);
+    *total = ListedSize(connection.get(), path).value_or(0);
+    connection->Close();
+    session.Close();
+  } catch (const CInternetException&) {
+    return CountEnded(stop, false);
+  }
+  return CountEnded(stop, true);
 }
 
 int CTransferJob::ReceiveFiles() {

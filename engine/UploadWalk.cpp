@@ -3,6 +3,7 @@
 // Everything travels over the job's one connection; a dead connection fails each file at once.
 #include <fcntl.h>
 
+#include <atomic>
 #include <cerrno>
 #include <memory>
 #include <new>
@@ -84,6 +85,46 @@ int CountSendCallback(const std::string& path, void* context) {
   auto* job = static_cast<CTransferJob*>(context);
   if (job->IsSelectedForSend(path)) job->m_bytesToSend += static_cast<int64_t>(LocalFileSize(path));
   return 1;
+}
+
+namespace {
+
+// The context of a size count of a local tree.
+struct SendCount {
+  CTransferJob* job;
+  const std::atomic<bool>* stop;
+  bool stopped = false;
+  bool unreadable = false;
+};
+
+int CountSendStep(const std::string& path, void* context) {
+  auto* count = static_cast<SendCount*>(context);
+  if (count->stop && *count->stop) {
+    count->stopped = true;
+    return 0;
+  }
+  return CountSendCallback(path, count->job);
+}
+
+int CountUnreadableFolder(const std::string&, void* context) {
+  static_cast<SendCount*>(context)->unreadable = true;
+  return 1;
+}
+
+}  // namespace
+
+SizeCount CountSendSize(CTransferJob job, const std::string& folder, const std::atomic<bool>* stop,
+                        uint64_t* total) {
+  job.m_outputMode = 0;
+  job.m_bytesToSend = 0;
+  SendCount count{&job, stop};
+  if (CanListLocalFolder(folder))
+    WalkLocalFiles(folder, "*.*", &count, CountSendStep, CountUnreadableFolder);
+  else
+    count.unreadable = true;
+  *total = static_cast<uint64_t>(job.m_bytesToSend);
+  if (count.stopped || (stop && *stop)) return SizeCount::kStopped;
+  return count.unreadable ? SizeCount::kIncomplete : SizeCount::kComplete;
 }
 
 int CTransferJob::SendFiles() {

@@ -1,62 +1,96 @@
-// The one worker-thread helper and the scoped lock that the wizard's background work uses
-// (size counts and the transfer run). A worker never touches a widget; the user-interface thread
-// polls HasEnded() from a timer and joins.
+// Background work for the screen thread. A function runs on a thread of its own with a stop flag;
+// what it returns, or the exception that ended it, comes back to the screen thread as a queued
+// call in the owner's context. Every Start is a new request: a later Start, Stop() and the end of
+// the handle give the running request up, so only the latest request's result ever arrives.
+//
+// A request that was given up is told to stop and left to end by itself: the handle never waits
+// for it, so deleting a page in the middle of a long walk does not freeze the screen. Such a
+// thread holds everything it uses (its function and what that captured) and posts nothing once
+// it has been given up. The owner must outlive the handle: make the handle a member of its owner.
+//
+// What the work reads is copied on the screen thread, in the capture, while nobody edits it:
+//   m_count.Start([job = *m_working, folder](const std::atomic<bool>& stop) { ... },
+//                 [this](uint64_t total) { ShowSize(total); });
 #pragma once
 
+#include <QObject>
 #include <atomic>
-#include <condition_variable>
+#include <chrono>
+#include <cstdint>
 #include <functional>
-#include <mutex>
-#include <thread>
+#include <memory>
+#include <string>
+#include <utility>
 
-using CCriticalSection = std::mutex;
-using CSingleLock = std::lock_guard<std::mutex>;
+// What ended a piece of work that did not return: an error number (WinINet or system; 0 when the
+// failure carried none) and its text.
+struct WorkerFailure {
+  uint32_t error = 0;
+  std::string text;
+};
 
-class CWorkerThread {
+class CWorkerBase {
  public:
-  CWorkerThread() = default;
-  // Joins: a worker never outlives its owner.
-  ~CWorkerThread() { Join(); }
-  CWorkerThread(const CWorkerThread&) = delete;
-  CWorkerThread& operator=(const CWorkerThread&) = delete;
+  using Failed = std::function<void(const WorkerFailure& failure)>;
 
-  // Runs fn on a new thread; a suspended worker waits for Resume() before it calls fn.
-  // A worker that is still there (running or ended) is joined first.
-  void Start(std::function<void()> fn, bool suspended = false) {
-    Join();
-    m_ended = false;
-    m_released = !suspended;
-    m_thread = std::thread([this, fn = std::move(fn)] {
-      {
-        std::unique_lock<std::mutex> lock(m_startMutex);
-        m_startCondition.wait(lock, [this] { return m_released; });
-      }
-      fn();
-      m_ended = true;
-    });
-  }
+  CWorkerBase(const CWorkerBase&) = delete;
+  CWorkerBase& operator=(const CWorkerBase&) = delete;
 
-  void Resume() {
-    {
-      CSingleLock lock(m_startMutex);
-      m_released = true;
-    }
-    m_startCondition.notify_all();
-  }
+  // Gives the running request up: its stop flag is set and its result will not arrive.
+  void Stop();
+  // A request was started and neither answered nor given up yet.
+  bool Running() const;
+  // Any request was ever started.
+  bool Started() const { return m_current != nullptr; }
+  // Blocks until the latest request's thread has ended. Only for work that honours a stop
+  // quickly, or that must not outlive what it points to.
+  void Wait();
 
-  bool Started() const { return m_thread.joinable(); }
-  bool HasEnded() const { return m_ended; }
+  // Threads of every handle still running, given-up ones included.
+  static int LiveThreads();
+  // Waits until no worker thread is left, at most for limit; true when none is. For the program's
+  // end, so that no given-up thread still runs while the statics go.
+  static bool WaitForAll(std::chrono::milliseconds limit);
 
-  void Join() {
-    if (!m_thread.joinable()) return;
-    Resume();
-    m_thread.join();
-  }
+ protected:
+  struct Request;
+  // Runs on the worker thread; returns the call that hands the result over on the screen thread.
+  using Body = std::function<std::function<void()>(const std::atomic<bool>& stop)>;
+
+  explicit CWorkerBase(QObject* owner);
+  ~CWorkerBase();
+  // Starts body for a new request and gives the previous one up. false when no thread could be
+  // made; failed still hears of it, later, on the screen thread like every other failure.
+  bool Launch(Body body, Failed failed);
 
  private:
-  std::thread m_thread;
-  std::atomic<bool> m_ended{false};
-  std::mutex m_startMutex;
-  std::condition_variable m_startCondition;
-  bool m_released = true;
+  static void Serve(const std::shared_ptr<Request>& request, const Body& body);
+  static void Post(const std::shared_ptr<Request>& request, std::function<void()> handOver);
+
+  QObject* m_owner;
+  std::shared_ptr<Request> m_current;
+};
+
+// R is the work's result; it is copied into the queued call, so it must be copyable.
+template <typename R>
+class CWorkerThread : public CWorkerBase {
+ public:
+  using Work = std::function<R(const std::atomic<bool>& stop)>;
+  using Done = std::function<void(R result)>;
+
+  explicit CWorkerThread(QObject* owner) : CWorkerBase(owner) {}
+
+  // work runs on the new thread and should return soon after stop is set; done or failed runs on
+  // the screen thread, and only while this request is the latest one.
+  bool Start(Work work, Done done, Failed failed = {}) {
+    return Launch(
+        [work = std::move(work),
+         done = std::move(done)](const std::atomic<bool>& stop) -> std::function<void()> {
+          auto result = std::make_shared<R>(work(stop));
+          return [done, result] {
+            if (done) done(*result);
+          };
+        },
+        std::move(failed));
+  }
 };

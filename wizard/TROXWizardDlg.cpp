@@ -36,11 +36,11 @@ CTROXWizardDlg::~CTROXWizardDlg() {
 CWizPage* CTROXWizardDlg::CreatePage(PageIndex index) {
   switch (index) {
     case kWelcome:
-      return new CWizWelcome(m_settings, m_working, m_saved);
+      return new CWizWelcome(m_context);
     case kLoad:
-      return new CWizLoad(m_working, m_saved, m_presetPath);
+      return new CWizLoad(m_context);
     case kServer:
-      return new CWizServer(m_working, m_saved, m_settings);
+      return new CWizServer(m_context);
     // The mode, local, remote, transfer and final pages join here as they are built.
     default:
       return nullptr;
@@ -96,10 +96,12 @@ void CTROXWizardDlg::OnInitDialog() {
 void CTROXWizardDlg::BuildSheet(CTransferJob* working, CTransferJob* saved, CWizSettings* settings,
                                 const std::string& presetPath) {
   DeletePages();
-  m_working = working;
-  m_saved = saved;
-  m_settings = settings;
-  m_presetPath = presetPath;
+  m_context.working = working;
+  m_context.saved = saved;
+  m_context.settings = settings;
+  m_context.presetPath = presetPath;
+  m_context.rebuildPageOrder = [this](bool get) { RebuildPageOrder(get); };
+  m_context.mainWindow = this;
   for (int i = 0; i < kPageCount; ++i) m_pages[i] = CreatePage(static_cast<PageIndex>(i));
   *saved = *working;
   for (const QPointer<CWizPage>& page : m_pages)

@@ -12,6 +12,8 @@
 #include <string>
 #include <vector>
 
+#include "WizContext.h"
+
 class CTransferJob;
 class CWizPage;
 class CWizSettings;
@@ -48,6 +50,8 @@ class CTROXWizardDlg : public QWidget {
   // side first (local then remote when sending, remote then local when getting).
   void RebuildPageOrder(bool get);
   CWizardSheet& Sheet() const { return *m_sheet; }
+  // What the pages are given; set by BuildSheet.
+  const CWizContext& Context() const { return m_context; }
   CWizPage* Page(PageIndex index) const;
 
   // Result of the last run: 0 incomplete, 1 completed, 2 failed, 3 cancelled.
@@ -71,10 +75,7 @@ class CTROXWizardDlg : public QWidget {
   QTimer m_startTimer;
   // A window of its own (not a child of this hidden one), so the desktop lists it.
   std::unique_ptr<CWizardSheet> m_sheet;
-  CTransferJob* m_working = nullptr;
-  CTransferJob* m_saved = nullptr;
-  CWizSettings* m_settings = nullptr;
-  std::string m_presetPath;
+  CWizContext m_context;
   std::array<QPointer<CWizPage>, kPageCount> m_pages;
 };
 

@@ -10,7 +10,6 @@
 #include <QScrollBar>
 #include <QTextCursor>
 #include <algorithm>
-#include <system_error>
 
 #include "DialogHost.h"
 #include "TROXWizardDlg.h"
@@ -77,14 +76,14 @@ CTranProg::CTranProg(CTransferJob* job, CTROXWizardDlg* mainWindow, QWidget* par
 }
 
 CTranProg::~CTranProg() {
-  if (m_worker.joinable()) {
+  if (m_worker.Started() && !m_ended) {
     // Only reached when the dialog goes before its run ended (the program is quitting): the run
-    // is asked to stop and the record stays alive until the worker has left it.
+    // is asked to stop and the record and the job stay alive until the worker has left them.
     {
       std::lock_guard<std::mutex> guard(m_state.lock);
       m_state.cancel = 1;
     }
-    m_worker.join();
+    m_worker.Wait();
   }
 }
 
@@ -113,7 +112,7 @@ int CTranProg::DoModal() {
 }
 
 void CTranProg::OnInitDialog() {
-  if (m_worker.joinable() || m_ended) return;
+  if (m_worker.Started() || m_ended) return;
   m_statusLabel->clear();
   m_logBox->clear();
   m_bytesLabel->clear();
@@ -131,15 +130,9 @@ void CTranProg::OnInitDialog() {
   if (m_mainWindow) m_mainWindow->m_transferStatus = kTransferCompleted;
   m_progress->hide();
   m_progressShown = 0;
-  try {
-    m_worker = std::thread(TransferThreadProc, &m_state);
-  } catch (const std::system_error& e) {
-    // No thread to run on: the run ends at once as failed and the first tick reports it.
-    std::lock_guard<std::mutex> guard(m_state.lock);
-    m_state.errorCode = static_cast<uint32_t>(e.code().value());
-    m_state.runResult = kRunEndedByException;
-    m_state.finished = 1;
-  }
+  TranProgState* state = &m_state;
+  m_worker.Start([state](const std::atomic<bool>&) { return TransferThreadProc(state); }, {},
+                 [this](const WorkerFailure& failure) { OnWorkerFailed(failure); });
   m_timer.start(kRefreshMs);
   m_expanded = 1;
   OnToggleLog();
@@ -233,15 +226,19 @@ void CTranProg::ScrollLogToEnd() {
   horizontal->setValue(std::clamp(right, 0, horizontal->maximum()));
 }
 
-void CTranProg::JoinWorker() {
-  if (m_worker.joinable()) m_worker.join();
+void CTranProg::OnWorkerFailed(const WorkerFailure& failure) {
+  // The next tick reports it like any run that an exception ended.
+  std::lock_guard<std::mutex> guard(m_state.lock);
+  m_state.errorCode = failure.error;
+  m_state.runResult = kRunEndedByException;
+  m_state.finished = 1;
 }
 
 void CTranProg::Finish(const TranProgSnapshot& snapshot) {
   m_timer.stop();
   m_ended = true;
   // finished is the worker's last act, so this returns at once.
-  JoinWorker();
+  m_worker.Wait();
   if (m_mainWindow) m_mainWindow->setWindowTitle(QStringLiteral("Varnook FTP Wizard"));
 
   int status = m_mainWindow ? m_mainWindow->m_transferStatus : kTransferCompleted;

@@ -8,9 +8,9 @@
 #include <QDialog>
 #include <QTimer>
 #include <string>
-#include <thread>
 
 #include "TranProgState.h"
+#include "WorkerThread.h"
 
 class CTransferJob;
 class CTROXWizardDlg;
@@ -66,7 +66,8 @@ class CTranProg : public QDialog {
   void ScrollLogToEnd();
   void SetClientHeightDlu(int heightDlu);
   QRect DluRect(int x, int y, int width, int height) const;
-  void JoinWorker();
+  // The worker could not run the job, or the job let an exception out: the run ends as failed.
+  void OnWorkerFailed(const WorkerFailure& failure);
 
   QPushButton* m_toggle;
   QPlainTextEdit* m_logBox;
@@ -89,7 +90,8 @@ class CTranProg : public QDialog {
   int m_expanded = 0;
 
   QTimer m_timer;
-  std::thread m_worker;
+  // The run's result travels through the record; the worker only ends it.
+  CWorkerThread<int> m_worker{this};
   bool m_ended = false;
   std::string m_shownLog;  // what the log box already holds, to add only the new part
 };

@@ -12,8 +12,8 @@
 #include "WizSettings.h"
 #include "WizardRules.h"
 
-CWizLoad::CWizLoad(CTransferJob* working, CTransferJob* saved, const std::string& presetPath)
-    : CWizPage("open.htm", working, saved), m_path(presetPath) {
+CWizLoad::CWizLoad(CWizContext& context)
+    : CWizPage("open.htm", context), m_path(context.presetPath) {
   auto* layout = new QVBoxLayout(this);
   layout->setContentsMargins(20, 14, 20, 10);
   layout->addWidget(MakeTitle(QStringLiteral("Open Previous Transfer"), false));

@@ -13,7 +13,8 @@ class QRadioButton;
 class CWizLoad : public CWizPage {
   Q_OBJECT
  public:
-  CWizLoad(CTransferJob* working, CTransferJob* saved, const std::string& presetPath);
+  // The context's preset path is the path offered at first.
+  explicit CWizLoad(CWizContext& context);
 
   void OnInitPage() override;
   void OnSetActive() override;

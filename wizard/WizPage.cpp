@@ -13,8 +13,11 @@
 #include "WizardRules.h"
 #include "WizardSheet.h"
 
-CWizPage::CWizPage(std::string helpTopic, CTransferJob* working, CTransferJob* saved)
-    : m_working(working), m_saved(saved), m_helpTopic(std::move(helpTopic)) {}
+CWizPage::CWizPage(std::string helpTopic, CWizContext& context)
+    : m_context(context),
+      m_working(context.working),
+      m_saved(context.saved),
+      m_helpTopic(std::move(helpTopic)) {}
 
 void CWizPage::InitOnce() {
   if (m_initialised) return;

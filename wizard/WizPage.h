@@ -5,6 +5,8 @@
 #include <QWidget>
 #include <string>
 
+#include "WizContext.h"
+
 class CTransferJob;
 class CWizardSheet;
 class QComboBox;
@@ -16,9 +18,8 @@ enum WizardButtonFlags { kWizBack = 1, kWizNext = 2, kWizFinish = 4 };
 class CWizPage : public QWidget {
   Q_OBJECT
  public:
-  // helpTopic: the page's help page (welcome.htm, ...); the jobs are the wizard's working and
-  // saved jobs, held, not owned.
-  CWizPage(std::string helpTopic, CTransferJob* working, CTransferJob* saved);
+  // helpTopic: the page's help page (welcome.htm, ...); context outlives the page.
+  CWizPage(std::string helpTopic, CWizContext& context);
 
   // Runs once, the first time the page is shown.
   virtual void OnInitPage() {}
@@ -48,6 +49,8 @@ class CWizPage : public QWidget {
   // in the drop-down only.
   static void KeepTypedText(QComboBox* combo);
 
+  CWizContext& m_context;
+  // The context's two jobs, which every page uses.
   CTransferJob* m_working;
   CTransferJob* m_saved;
 

@@ -15,8 +15,7 @@
 #include "WizSettings.h"
 #include "trox/TransferJob.h"
 
-CWizServer::CWizServer(CTransferJob* working, CTransferJob* saved, CWizSettings* settings)
-    : CWizPage("server.htm", working, saved), m_settings(settings) {
+CWizServer::CWizServer(CWizContext& context) : CWizPage("server.htm", context) {
   auto* layout = new QVBoxLayout(this);
   layout->setContentsMargins(20, 14, 20, 10);
   layout->addWidget(MakeTitle(QStringLiteral("Server Details"), false));
@@ -113,7 +112,7 @@ void CWizServer::ShowState(const ServerPageState& state) {
 
 void CWizServer::OnSetActive() {
   SetWizardButtons(kWizBack | kWizNext);
-  if (m_settings->GetServerMruEnabled() != 0) {
+  if (m_context.settings->GetServerMruEnabled() != 0) {
     m_mru = ServerMruList{};
     m_combo->clear();
     for (int n = 0; n < kMruSize; ++n) {
@@ -133,7 +132,7 @@ void CWizServer::OnServerChosen(int index) {
 }
 
 void CWizServer::Store(const ServerPageState& state) {
-  if (auto entry = StoreServerPage(state, *m_working, m_settings->GetServerMruEnabled()))
+  if (auto entry = StoreServerPage(state, *m_working, m_context.settings->GetServerMruEnabled()))
     AddServerMru(entry->server, entry->user, entry->password);
 }
 

@@ -6,7 +6,6 @@
 #include "WizPage.h"
 #include "WizardRules.h"
 
-class CWizSettings;
 class QCheckBox;
 class QComboBox;
 class QLabel;
@@ -17,7 +16,7 @@ class QRadioButton;
 class CWizServer : public CWizPage {
   Q_OBJECT
  public:
-  CWizServer(CTransferJob* working, CTransferJob* saved, CWizSettings* settings);
+  explicit CWizServer(CWizContext& context);
 
   void OnInitPage() override;
   void OnSetActive() override;
@@ -44,7 +43,6 @@ class CWizServer : public CWizPage {
   void ShowState(const ServerPageState& state);
   void Store(const ServerPageState& state);
 
-  CWizSettings* m_settings;
   ServerMruList m_mru;  // the entries read at the last activation, by MRU position
 
   QComboBox* m_combo;

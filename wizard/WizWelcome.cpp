@@ -19,8 +19,7 @@ constexpr const char* kVersion = TROX_WIZARD_VERSION;  // from the build
 constexpr const char* kNotice = "- files to and from FTP servers, step by step";
 }  // namespace
 
-CWizWelcome::CWizWelcome(CWizSettings* settings, CTransferJob* working, CTransferJob* saved)
-    : CWizExteriorPage("welcome.htm", working, saved), m_settings(settings) {
+CWizWelcome::CWizWelcome(CWizContext& context) : CWizExteriorPage("welcome.htm", context) {
   QVBoxLayout* content = ContentLayout();
   content->addWidget(MakeTitle(QStringLiteral("Welcome to the Varnook FTP Wizard"), true));
   content->addSpacing(16);
@@ -53,7 +52,7 @@ void CWizWelcome::OnSetActive() {
 }
 
 void CWizWelcome::RunCryptoWarning() {
-  if (!ShowCryptoWarning(m_settings->GetCryptoWarnEnabled(), s_cryptoAvailable())) return;
+  if (!ShowCryptoWarning(m_context.settings->GetCryptoWarnEnabled(), s_cryptoAvailable())) return;
   DialogResult answer = CDialogHost::Get().MessageBox(
       this,
       "Unable to access cryptographic service provider.\r\nPasswords will be saved without "
@@ -61,17 +60,17 @@ void CWizWelcome::RunCryptoWarning() {
       "starts?",
       "Varnook FTP Wizard", MsgIcon::Warning, MsgButtons::YesNo);
   if (answer == DialogResult::No) {
-    m_settings->SetCryptoWarnEnabled(0);
-    m_settings->Save();
+    m_context.settings->SetCryptoWarnEnabled(0);
+    m_context.settings->Save();
   }
 }
 
 void CWizWelcome::OnSettings() {
   CSettingsDialog dialog(this);
-  dialog.m_settings = *m_settings;
+  dialog.m_settings = *m_context.settings;
   if (CDialogHost::Get().RunModal(dialog) != DialogResult::Ok) return;
-  *m_settings = dialog.m_settings;
-  m_settings->Save();
+  *m_context.settings = dialog.m_settings;
+  m_context.settings->Save();
 }
 
 void CWizWelcome::OnAbout() {

@@ -3,13 +3,12 @@
 
 #include "WizPage.h"
 
-class CWizSettings;
 class QLabel;
 
 class CWizWelcome : public CWizExteriorPage {
   Q_OBJECT
  public:
-  CWizWelcome(CWizSettings* settings, CTransferJob* working, CTransferJob* saved);
+  explicit CWizWelcome(CWizContext& context);
 
   void OnInitPage() override;
   void OnSetActive() override;
@@ -26,6 +25,5 @@ class CWizWelcome : public CWizExteriorPage {
  private:
   void RunCryptoWarning();
 
-  CWizSettings* m_settings;
   QLabel* m_version;
 };

@@ -1,11 +1,13 @@
 // TROX Wizard: guides the user through one transfer job and saves it as a transfer file.
 #include <QApplication>
 #include <QTemporaryDir>
+#include <chrono>
 #include <cstdlib>
 
 #include "Artwork.h"
 #include "Screenshots.h"
 #include "TROXWizardDlg.h"
+#include "WorkerThread.h"
 #include "trox/UpgradeCheck.h"
 
 int main(int argc, char** argv) {
@@ -33,5 +35,9 @@ int main(int argc, char** argv) {
       &mainWindow, &CTROXWizardDlg::Ended, &app, [](int exitCode) { QApplication::exit(exitCode); },
       Qt::QueuedConnection);
   mainWindow.OnInitDialog();
-  return app.exec();
+  const int exitCode = app.exec();
+  // A size count given up with its page may still be on its way out: it leaves before the
+  // program's statics go, unless a server keeps it waiting.
+  CWorkerBase::WaitForAll(std::chrono::seconds(5));
+  return exitCode;
 }

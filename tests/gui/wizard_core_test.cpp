@@ -2,8 +2,12 @@
 // what the pages store, proxy texts, file type registration, the worker helper.
 #include <gtest/gtest.h>
 
+#include <QCoreApplication>
+#include <QThread>
 #include <filesystem>
 #include <functional>
+#include <future>
+#include <stdexcept>
 
 #include "CommandLine.h"
 #include "FileTypeRegistration.h"
@@ -15,6 +19,7 @@
 #include "WizardRules.h"
 #include "WizardTestSupport.h"
 #include "WorkerThread.h"
+#include "trox/InternetError.h"
 #include "trox/TransferFile.h"
 #include "trox/TransferJob.h"
 
@@ -436,24 +441,81 @@ TEST(FileType, DesktopExecQuoting) {
   EXPECT_NE(ProgramPath().find("unit_wizard_core"), std::string::npos);
 }
 
-TEST(WorkerThread, SuspendedStartAndEnd) {
-  std::atomic<int> runs{0};
-  CCriticalSection lock;
-  int total = 0;
-  CWorkerThread worker;
-  worker.Start([&] { ++runs; }, true);
-  EXPECT_TRUE(worker.Started());
-  EXPECT_FALSE(worker.HasEnded());
-  EXPECT_EQ(runs, 0);
-  worker.Resume();
-  worker.Join();
-  EXPECT_TRUE(worker.HasEnded());
-  EXPECT_EQ(runs, 1);
-  // Started again after it ended.
-  worker.Start([&] {
-    CSingleLock hold(lock);
-    total += 2;
-  });
-  worker.Join();
-  EXPECT_EQ(total, 2);
+namespace {
+
+struct WorkerOwner : QObject {
+  CWorkerThread<int> worker{this};
+};
+
+}  // namespace
+
+TEST(WorkerThread, OnlyTheLatestRequestAnswersAndNothingWaitsForAGivenUpOne) {
+  // kRestartAfterPost: the first request's answer is already queued when the second starts.
+  enum Then { kWait, kStop, kDeleteOwner, kRestart, kRestartAfterPost };
+  // A work that waits is held at the gate until the test opens it (or a bound passes).
+  using Gate = std::shared_future<void>;
+  using Work = std::function<int(const Gate&)>;
+  const Work waits = [](const Gate& gate) {
+    gate.wait_for(std::chrono::seconds(10));
+    return 1;
+  };
+  struct Case {
+    const char* name;
+    Work work;
+    Then then;
+    std::string arrived;
+  };
+  const Case cases[] = {
+      {"result", [](auto&) { return 7; }, kWait, "done 7"},
+      {"internet error", [](auto&) -> int { throw CInternetException(12029, "no route"); }, kWait,
+       "failed 12029 no route"},
+      {"other exception", [](auto&) -> int { throw std::runtime_error("bad"); }, kWait,
+       "failed 0 bad"},
+      {"stopped", waits, kStop, ""},
+      {"owner deleted", waits, kDeleteOwner, ""},
+      {"new request", waits, kRestart, "done 2"},
+      {"new request after the answer", [](auto&) { return 1; }, kRestartAfterPost, "done 2"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    std::promise<void> open;
+    const Gate gate = open.get_future().share();
+    std::atomic<bool> sawStop{false};
+    std::atomic<bool> passed{false};
+    std::string arrived;
+    auto owner = std::make_unique<WorkerOwner>();
+    auto done = [&](int result) {
+      EXPECT_EQ(QThread::currentThread(), qApp->thread());
+      arrived += "done " + std::to_string(result);
+    };
+    auto failed = [&](const WorkerFailure& failure) {
+      arrived += "failed " + std::to_string(failure.error) + " " + failure.text;
+    };
+    auto work = [&, fn = c.work](const std::atomic<bool>& stop) {
+      int result = fn(gate);
+      if (stop) sawStop = true;
+      passed = true;
+      return result;
+    };
+    owner->worker.Start(work, done, failed);
+    EXPECT_TRUE(owner->worker.Running());
+    if (c.then == kStop) owner->worker.Stop();
+    if (c.then == kRestartAfterPost) {
+      ASSERT_TRUE(CWorkerBase::WaitForAll(std::chrono::seconds(10)));
+    }
+    if (c.then == kRestart || c.then == kRestartAfterPost)
+      owner->worker.Start([](auto&) { return 2; }, done, failed);
+    if (c.then == kDeleteOwner) {
+      owner.reset();
+      EXPECT_FALSE(passed);
+    }
+    open.set_value();
+    ASSERT_TRUE(CWorkerBase::WaitForAll(std::chrono::seconds(10)));
+    QCoreApplication::processEvents();
+    EXPECT_EQ(arrived, c.arrived);
+    EXPECT_EQ(sawStop, c.then != kWait && c.then != kRestartAfterPost);
+    if (owner) {
+      EXPECT_FALSE(owner->worker.Running());
+    }
+  }
 }

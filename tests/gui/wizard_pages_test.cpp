@@ -106,7 +106,7 @@ TEST_F(WizardSheetTest, PagesInOrderWithTheirButtons) {
   sheet.AddPage(server);
   EXPECT_EQ(sheet.GetPage(2), server);
   // Pages this version lacks are simply not there.
-  m_main->RebuildPageOrder(true);
+  m_main->Context().rebuildPageOrder(true);
   EXPECT_EQ(sheet.GetPageCount(), 3);
   EXPECT_EQ(m_main->Page(CTROXWizardDlg::kLocal), nullptr);
 }
@@ -446,7 +446,10 @@ class CLastPage : public CWizPage {
 
 TEST_F(WizardSheetTest, FinalPageNeverAsksAndFinishCloses) {
   CWizardSheet& sheet = Open();
-  CLastPage last("complete.htm", &m_working, &m_saved);
+  CWizContext context;
+  context.working = &m_working;
+  context.saved = &m_saved;
+  CLastPage last("complete.htm", context);
   sheet.AddPage(&last);
   m_working.SetServer("changed");
   sheet.SetActivePage(3);

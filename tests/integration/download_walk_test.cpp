@@ -16,6 +16,7 @@
 #include "WalkTestSupport.h"
 #include "trox/Internet.h"
 #include "trox/TransferJob.h"
+#include "trox/Walks.h"
 
 using namespace walktest;
 namespace fs = std::filesystem;
@@ -333,6 +334,48 @@ TEST_P(DownloadWalkTest, LinksAreWalkedOnceAndSpecialFilesPassedOver) {
   EXPECT_TRUE(HasLine("Skipping /pub/data/up (walked already as /pub)"));
   // A link's listed size is that of the path it holds, never counted as the file's.
   EXPECT_TRUE(HasLine("5 bytes to transfer."));
+}
+
+TEST_P(DownloadWalkTest, SizeCountsSumTheSelectionQuietlyAndEndOnStop) {
+  ServerFile("/pub/a.txt", PatternBytes(1000));
+  ServerFile("/pub/sub/b.bin", PatternBytes(2536, 3));
+  ServerFile("/pub/sub/c.log", "left out\n");
+  // Sparse: a listed size past 4 GiB without the disk space.
+  fs::resize_file(Root("/pub/a.txt"), (5ULL << 30) + 1000);
+  job.SetSelectMode(2);
+  job.AddSelect("*.log");
+  CTransferJob unreachable = job;
+  unreachable.SetPort(UnusedLoopbackPort());
+  const std::atomic<bool> stopped{true};
+  const uint64_t tree = (5ULL << 30) + 1000 + 2536;
+  struct Case {
+    const CTransferJob& job;
+    std::string path;  // a file when it has a dot
+    const std::atomic<bool>* stop;
+    SizeCount result;
+    uint64_t total;
+  };
+  const Case cases[] = {
+      {job, "/pub", nullptr, SizeCount::kComplete, tree},
+      {job, "", nullptr, SizeCount::kComplete, tree},
+      {job, "/pub", &stopped, SizeCount::kStopped, 0},
+      {job, "/none", nullptr, SizeCount::kIncomplete, 0},
+      {unreachable, "/pub", nullptr, SizeCount::kIncomplete, 0},
+      {job, "/pub/sub/b.bin", nullptr, SizeCount::kComplete, 2536},
+      {job, "/pub/sub/c.log", nullptr, SizeCount::kComplete, 0},
+      {job, "/pub/none.bin", nullptr, SizeCount::kComplete, 0},
+      {unreachable, "/pub/a.txt", nullptr, SizeCount::kIncomplete, 0},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.path + (&c.job == &job ? "" : " unreachable"));
+    uint64_t total = 1;
+    const SizeCount result = c.path.find('.') != std::string::npos
+                                 ? CountRemoteFileSize(c.job, c.path, c.stop, &total)
+                                 : CountReceiveSize(c.job, c.path, c.stop, &total);
+    EXPECT_EQ(result, c.result);
+    EXPECT_EQ(total, c.total);
+  }
+  EXPECT_TRUE(Lines().empty());
 }
 
 INSTANTIATE_TEST_SUITE_P(Servers, DownloadWalkTest,

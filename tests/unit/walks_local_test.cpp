@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <new>
 #include <string>
@@ -381,4 +382,38 @@ TEST(Walks, BlockBufferThatCannotBeHadIsReportedAsOutOfMemory) {
   EXPECT_EQ(job.SendFileInBlocks(local, "a.bin", FTP_TRANSFER_TYPE_BINARY), 0);
   g_failNextNothrowArray = false;
   EXPECT_EQ(GetLastError(), static_cast<uint32_t>(ENOMEM));
+}
+
+TEST(SizeCount, SendCountSumsTheSelectionIn64BitsAndEndsOnStop) {
+  const std::string dir = MakeTempDir();
+  WriteFileBytes(dir + "/a.txt", "0123456789");
+  ASSERT_EQ(mkdir((dir + "/sub").c_str(), 0777), 0);
+  WriteFileBytes(dir + "/sub/b.bin", PatternBytes(1536));
+  WriteFileBytes(dir + "/sub/c.log", "left out");
+  // Sparse: a total past 4 GiB without the disk space.
+  WriteFileBytes(dir + "/sub/big.iso", "");
+  ASSERT_EQ(truncate((dir + "/sub/big.iso").c_str(), 5LL << 30), 0);
+  CTransferJob job;
+  job.SetSelectMode(2);
+  job.AddSelect("*.log");
+  const std::atomic<bool> going{false};
+  const std::atomic<bool> stopped{true};
+  struct Case {
+    std::string folder;
+    const std::atomic<bool>* stop;
+    SizeCount result;
+    uint64_t total;
+  };
+  const Case cases[] = {
+      {dir, nullptr, SizeCount::kComplete, 10 + 1536 + (5ULL << 30)},
+      {dir + "/sub", &going, SizeCount::kComplete, 1536 + (5ULL << 30)},
+      {dir, &stopped, SizeCount::kStopped, 0},
+      {dir + "/none", nullptr, SizeCount::kIncomplete, 0},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.folder);
+    uint64_t total = 1;
+    EXPECT_EQ(CountSendSize(job, c.folder, c.stop, &total), c.result);
+    EXPECT_EQ(total, c.total);
+  }
 }

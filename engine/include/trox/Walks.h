@@ -1,6 +1,7 @@
 // Free functions of the upload and download walks that the wizard's size counts use too.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <string>
 
@@ -40,3 +41,27 @@ int WalkRemoteTree(CTransferJob& job, const std::string& folder, const std::stri
 // The size count before the upload walk (context: the job): adds the sizes of the selected files
 // to the job's bytes counted to send and always goes on.
 int CountSendCallback(const std::string& path, void* context);
+
+// How a size count ended. The total holds what was counted in every case.
+enum class SizeCount {
+  kComplete,    // everything there was to count was counted
+  kIncomplete,  // a folder could not be read or the server not reached: the total is what could be
+  kStopped,     // the stop flag was seen: the total is partial and best dropped
+};
+
+// Size counts for the screen's background work: how many bytes a transfer would move. Each takes
+// the job by value, so the caller copies it where it is safe to (on the thread that edits it) and
+// the count works on its own copy, silently, on any thread. stop (may be null) is read between
+// files and folders; a set flag ends the count with kStopped. Only exhausted memory throws.
+//
+// Send: the files below folder that the job's selection and archive rule accept.
+SizeCount CountSendSize(CTransferJob job, const std::string& folder, const std::atomic<bool>* stop,
+                        uint64_t* total);
+// Get: the listed sizes of the selected files below the remote folder ("" is the log-in folder),
+// over a session and connection of the count's own.
+SizeCount CountReceiveSize(CTransferJob job, const std::string& folder,
+                           const std::atomic<bool>* stop, uint64_t* total);
+// Get of one file: its listed size, 0 when the job's selection refuses it (no connection is made
+// then), when it is not found or when it is a folder.
+SizeCount CountRemoteFileSize(CTransferJob job, const std::string& path,
+                              const std::atomic<bool>* stop, uint64_t* total);
