@@ -417,8 +417,8 @@ SizeCount CountReceiveSize(CTransferJob job, const std::string& folder,
   bool complete = false;
   try {
     RemoteTreeWalker walker(job, "*", &count, CountReceiveCallback, nullptr, stop);
-    complete =
-        walker.Walk(folder.empty() ? folder : FolderForm(folder)) == 1 && job.m_transferFailed == 0;
+    complete = walker.Walk(folder.empty() ? folder : RemoteFolderForm(folder)) == 1 &&
+               job.m_transferFailed == 0;
   } catch (const CInternetException&) {
     // No log-in: the total stays what was counted before, 0 when the first one failed.
   }

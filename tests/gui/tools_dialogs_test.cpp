@@ -18,6 +18,8 @@
 #include "BrowseDlg.h"
 #include "FtpFileDlg.h"
 #include "FtpServers.h"
+#include "Processes.h"
+#include "TempDir.h"
 #include "WizardTestSupport.h"
 #include "trox-tools/TroxTools.h"
 

@@ -13,6 +13,7 @@
 #include "FileTypeRegistration.h"
 #include "FtpServers.h"
 #include "MruLists.h"
+#include "ScriptedFtpServer.h"
 #include "TempDir.h"
 #include "TranProgState.h"
 #include "WizSettings.h"

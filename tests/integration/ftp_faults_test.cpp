@@ -5,7 +5,6 @@
 #include <unistd.h>
 
 #include <atomic>
-#include <chrono>
 #include <climits>
 #include <cstdlib>
 #include <functional>
@@ -276,9 +275,8 @@ TEST_F(FtpFaultsTest, RefusedUploadWithAnUnreadDataConnectionFailsAtOnce) {
   auto c = Connect(server.Port());
   std::string local = MakeTempDir() + "/big";
   WriteFileBytes(local, PatternBytes(8 * 1024 * 1024, 4));
-  auto start = std::chrono::steady_clock::now();
   EXPECT_FALSE(c->PutFile(local, "big", FTP_TRANSFER_TYPE_BINARY));
-  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(10));
+  // A client held until its idle bound would fail with the time-out (12002), not the refusal.
   EXPECT_EQ(GetLastError(), ERROR_INTERNET_EXTENDED_ERROR);
   EXPECT_EQ(LastResponseCode(), 550u);
   EXPECT_TRUE(c->Command("NOOP", false, FTP_TRANSFER_TYPE_ASCII, nullptr));
