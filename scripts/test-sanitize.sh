@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # Builds the engine, trox and every test but the Qt wizard's with AddressSanitizer and
 # UndefinedBehaviorSanitizer (in build-asan/) and runs the suite there: the same tests, against
-# the same real servers, now failing on any memory error, leak or undefined behaviour.
+# the same real servers, now failing on any memory error, leak or undefined behaviour. Our code
+# compiles here with -Wshadow -Wconversion as errors too (scripts/check-warnings.sh does the same
+# for the wizard).
 # Run after scripts/setup.sh has installed the packages.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -12,7 +14,7 @@ flags="-fsanitize=address,undefined -fno-omit-frame-pointer -fno-sanitize-recove
 flags="$flags -Wno-maybe-uninitialized"
 jobs=$(nproc)
 cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTROX_BUILD_WIZARD=OFF \
-  -DTROX_STATIC_CXX_RUNTIME=OFF \
+  -DTROX_STATIC_CXX_RUNTIME=OFF -DTROX_STRICT_WARNINGS=ON \
   -DCMAKE_CXX_FLAGS="$flags"
 cmake --build "$build" -j"$jobs"
 cd "$build"

@@ -156,7 +156,7 @@ QString CDialogHost::QtFilter(const std::string& filter) {
     if (patterns == QStringLiteral("*.*")) patterns = QStringLiteral("*");
     // The name already shows the patterns; Qt wants them once, in brackets at the end.
     QString name = parts[i];
-    int bracket = name.lastIndexOf(QLatin1Char('('));
+    qsizetype bracket = name.lastIndexOf(QLatin1Char('('));
     if (bracket > 0) name = name.left(bracket).trimmed();
     filters << QStringLiteral("%1 (%2)").arg(name, patterns);
   }

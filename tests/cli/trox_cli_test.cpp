@@ -365,7 +365,7 @@ TEST(TroxCli, PasswordIsBlankedInTheProcessList) {
 
 INSTANTIATE_TEST_SUITE_P(Servers, TroxCliTest,
                          ::testing::Values(ServerKind::Pyftpdlib, ServerKind::Vsftpd),
-                         [](const auto& info) { return std::string(ServerKindName(info.param)); });
+                         [](const auto& test) { return std::string(ServerKindName(test.param)); });
 
 namespace {
 

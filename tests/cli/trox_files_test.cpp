@@ -128,7 +128,7 @@ TEST_P(TroxFiles, LogInAMissingFolderIsSkipped) {
 
 INSTANTIATE_TEST_SUITE_P(Servers, TroxFiles,
                          ::testing::Values(ServerKind::Pyftpdlib, ServerKind::Vsftpd),
-                         [](const auto& info) { return std::string(ServerKindName(info.param)); });
+                         [](const auto& test) { return std::string(ServerKindName(test.param)); });
 
 TEST(TroxUpgrade, PositiveAnswer) {
   LocalHttpServer web("Version 3.10 available");

@@ -97,6 +97,6 @@ TEST_P(TroxFolders, MissingParentsOfTheRemoteFolderAreMade) {
 
 INSTANTIATE_TEST_SUITE_P(Servers, TroxFolders,
                          ::testing::Values(ServerKind::Pyftpdlib, ServerKind::Vsftpd),
-                         [](const auto& info) { return std::string(ServerKindName(info.param)); });
+                         [](const auto& test) { return std::string(ServerKindName(test.param)); });
 
 }  // namespace

@@ -587,6 +587,6 @@ TEST_P(ScriptedDownloadTest, StartingFolderThatCannotBeListedFailsTheRun) {
 }
 
 INSTANTIATE_TEST_SUITE_P(ProgressModes, ScriptedDownloadTest, ::testing::Values(0u, 1u),
-                         [](const ::testing::TestParamInfo<uint32_t>& info) {
-                           return "mode" + std::to_string(info.param);
+                         [](const ::testing::TestParamInfo<uint32_t>& test) {
+                           return "mode" + std::to_string(test.param);
                          });

@@ -411,9 +411,9 @@ INSTANTIATE_TEST_SUITE_P(Servers, FtpLayerTest,
                          ::testing::Combine(::testing::Values(ServerKind::Pyftpdlib,
                                                               ServerKind::Vsftpd),
                                             ::testing::Values(true, false)),
-                         [](const ::testing::TestParamInfo<std::tuple<ServerKind, bool>>& info) {
-                           return std::string(ServerKindName(std::get<0>(info.param))) +
-                                  (std::get<1>(info.param) ? "_passive" : "_active");
+                         [](const ::testing::TestParamInfo<std::tuple<ServerKind, bool>>& test) {
+                           return std::string(ServerKindName(std::get<0>(test.param))) +
+                                  (std::get<1>(test.param) ? "_passive" : "_active");
                          });
 
 }  // namespace

@@ -115,7 +115,7 @@ TEST_P(FtpNamesTest, OddNamesAreGotPutAndEntered) {
 
 INSTANTIATE_TEST_SUITE_P(Servers, FtpNamesTest,
                          ::testing::Values(ServerKind::Pyftpdlib, ServerKind::Vsftpd),
-                         [](const auto& info) { return std::string(ServerKindName(info.param)); });
+                         [](const auto& test) { return std::string(ServerKindName(test.param)); });
 
 // A listing as a server without MLSD sends it, and what the layer makes of it.
 struct ListingCase {
@@ -206,6 +206,6 @@ INSTANTIATE_TEST_SUITE_P(
                                    "- [R----F--] rhesus     214059    Oct 20 15:27    cx.exe"}},
                       ListingCase{"OnlyTotalAndBlank", "total 0\r\n\r\n", false, ENOENT, {}, {}},
                       ListingCase{"Nothing", "", false, ENOENT, {}, {}}),
-    [](const auto& info) { return std::string(info.param.what); });
+    [](const auto& test) { return std::string(test.param.what); });
 
 }  // namespace

@@ -57,6 +57,6 @@ TEST_P(TestServers, AcceptTheAccountAndLogCommands) {
 
 INSTANTIATE_TEST_SUITE_P(Kinds, TestServers,
                          ::testing::Values(ServerKind::Pyftpdlib, ServerKind::Vsftpd),
-                         [](const auto& info) { return std::string(ServerKindName(info.param)); });
+                         [](const auto& test) { return std::string(ServerKindName(test.param)); });
 
 }  // namespace

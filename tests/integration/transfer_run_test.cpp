@@ -238,7 +238,7 @@ TEST_P(TransferRunTest, RefusedCommandIsReportedWithTheServersReply) {
 
 INSTANTIATE_TEST_SUITE_P(Servers, TransferRunTest,
                          ::testing::Values(ServerKind::Pyftpdlib, ServerKind::Vsftpd),
-                         [](const auto& info) { return std::string(ServerKindName(info.param)); });
+                         [](const auto& test) { return std::string(ServerKindName(test.param)); });
 
 TEST(TransferRun, ClosedPortThrowsCannotConnect) {
   CTransferJob job;
