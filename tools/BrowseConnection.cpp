@@ -7,6 +7,7 @@
 
 #include "trox/Internet.h"
 #include "trox/Messages.h"
+#include "trox/PathRules.h"
 
 namespace {
 
@@ -19,14 +20,6 @@ CBrowseConnection::CBrowseConnection()
 
 CBrowseConnection::~CBrowseConnection() {
   Release();
-}
-
-void CBrowseConnection::CollapseSlashes(std::string& path) {
-  std::string collapsed;
-  collapsed.reserve(path.size());
-  for (char c : path)
-    if (c != '/' || collapsed.empty() || collapsed.back() != '/') collapsed += c;
-  path.swap(collapsed);
 }
 
 void CBrowseConnection::SetError(uint32_t error) {

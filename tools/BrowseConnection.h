@@ -58,9 +58,6 @@ class CBrowseConnection {
 
   bool IsConnected() const { return m_connected; }
 
-  // Every run of "/" becomes one.
-  static void CollapseSlashes(std::string& path);
-
  private:
   // Every operation but Connect: "Not connected (INT)" unless connected, and a thrown internet
   // failure as a 0 result with the last error set.

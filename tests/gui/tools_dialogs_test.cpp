@@ -296,7 +296,7 @@ TEST_P(ToolsTest, LargeFolderListsEveryEntryOnce) {
 
 INSTANTIATE_TEST_SUITE_P(Servers, ToolsTest,
                          testing::Values(ServerKind::Pyftpdlib, ServerKind::Vsftpd),
-                         [](const auto& info) { return std::string(ServerKindName(info.param)); });
+                         [](const auto& test) { return std::string(ServerKindName(test.param)); });
 
 using ToolsLibrary = WizardTest;
 
