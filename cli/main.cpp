@@ -231,6 +231,38 @@ void WriteClosingMessage(int result, uint32_t internetError, const std::string& 
   if (!g_quiet || result != kResultOk) WriteLineEnd();
 }
 
+// What the error number alone does not tell, in a line before the closing message: the server's
+// refusal, or where the connection was to go. Returns the server's reply to a refused log-in,
+// which goes below the closing message.
+std::string ExplainInternetFailure(const CInternetException& e, const CTransferJob& job,
+                                   const std::string& logFile) {
+  const std::string text = DisplayText(e.m_text);
+  switch (e.m_dwError) {
+    case ERROR_INTERNET_EXTENDED_ERROR:
+      // "421 Too many users" and the like.
+      if (!text.empty()) ReportLine(text, logFile);
+      return "";
+    case ERROR_INTERNET_NAME_NOT_RESOLVED:
+    case ERROR_INTERNET_CANNOT_CONNECT:
+    case ERROR_INTERNET_TIMEOUT: {
+      std::string where =
+          "Connection to " + DisplayText(job.GetServer()) + " port " + std::to_string(job.m_port);
+      if (!job.GetProxy().empty()) where += " through proxy " + DisplayText(job.GetProxy());
+      // The layer's text names the place too ("cannot connect to h port p: reason").
+      std::string reason = text;
+      if (StartsWith(reason, "cannot connect to ") && reason.rfind(": ") != std::string::npos)
+        reason = reason.substr(reason.rfind(": ") + 2);
+      ReportLine(where + " failed" + (reason.empty() ? "" : ": " + reason), logFile);
+      return "";
+    }
+    case ERROR_INTERNET_INCORRECT_PASSWORD:
+    case ERROR_INTERNET_LOGIN_FAILURE:
+      return text;
+    default:
+      return "";
+  }
+}
+
 int RunProgram(int argc, char** argv) {
   CTransferJob job;
   job.SetConsoleOutput(ConsoleOutput);
@@ -263,9 +295,6 @@ int RunProgram(int argc, char** argv) {
       fflush(stderr);
     }
   } else {
-    runLog = job.GetLogFile();
-    CheckLogFile(runLog);
-    if (!runLog.empty()) WriteLogLine(StartLine(job).c_str(), 1, runLog);
     std::string warning;
     const char* home = getenv("HOME");
     const std::string netrc = home != nullptr && *home != '\0' ? std::string(home) + "/.netrc" : "";
@@ -274,39 +303,16 @@ int RunProgram(int argc, char** argv) {
       fputs((warning + "\n").c_str(), stderr);
       fflush(stderr);
     }
+    runLog = job.GetLogFile();
+    CheckLogFile(runLog);
+    if (!runLog.empty()) WriteLogLine(StartLine(job).c_str(), 1, runLog);
     if (job.m_passPrompt && source == PasswordSource::kNone) job.SetPassword(PromptPassword());
     try {
       result = job.Run();
     } catch (const CInternetException& e) {
       result = kResultInternetError;
       internetError = e.m_dwError;
-      const std::string text = DisplayText(e.m_text);
-      switch (e.m_dwError) {
-        case ERROR_INTERNET_EXTENDED_ERROR:
-          // "Extended error" alone does not say why: the server's refusal ("421 Too many
-          // users") comes before the closing message.
-          if (!text.empty()) ReportLine(text, runLog);
-          break;
-        case ERROR_INTERNET_NAME_NOT_RESOLVED:
-        case ERROR_INTERNET_CANNOT_CONNECT:
-        case ERROR_INTERNET_TIMEOUT: {
-          std::string where = "Connection to " + DisplayText(job.GetServer()) + " port " +
-                              std::to_string(job.m_port);
-          if (!job.GetProxy().empty()) where += " through proxy " + DisplayText(job.GetProxy());
-          // The layer's text names the place too ("cannot connect to h port p: reason").
-          std::string reason = text;
-          if (StartsWith(reason, "cannot connect to ") && reason.rfind(": ") != std::string::npos)
-            reason = reason.substr(reason.rfind(": ") + 2);
-          ReportLine(where + " failed" + (reason.empty() ? "" : ": " + reason), runLog);
-          break;
-        }
-        case ERROR_INTERNET_INCORRECT_PASSWORD:
-        case ERROR_INTERNET_LOGIN_FAILURE:
-          serverReply = text;
-          break;
-        default:
-          break;
-      }
+      serverReply = ExplainInternetFailure(e, job, runLog);
     } catch (const std::bad_alloc&) {
       throw;
     } catch (...) {
