@@ -306,7 +306,7 @@ int RunProgram(int argc, char** argv) {
     runLog = job.GetLogFile();
     CheckLogFile(runLog);
     if (!runLog.empty()) WriteLogLine(StartLine(job).c_str(), 1, runLog);
-    if (job.m_passPrompt && source == PasswordSource::kNone) job.SetPassword(PromptPassword());
+    if (job.m_passPrompt && source == PasswordSource::kNone) job.SetPassword(PromptPassword(Out()));
     try {
       result = job.Run();
     } catch (const CInternetException& e) {
