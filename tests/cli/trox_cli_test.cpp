@@ -209,9 +209,8 @@ TEST_P(TroxCliTest, WrongPasswordEndsWithError4) {
   ProcessResult r = RunTrox(Base() + std::vector<std::string>{"-u", server->User(), "-p", "nope"});
   EXPECT_EQ(r.exitCode, 4);
   // The server's own words follow the closing message.
-  EXPECT_EQ(r.output.rfind(kBanner +
-                               "Connecting to 127.0.0.1 ...\n"
-                               "Error 004 : WinInet error 12014 - Incorrect password.\n530 ",
+  EXPECT_EQ(r.output.rfind(kBanner + "Connecting to 127.0.0.1 ...\n"
+                                     "Error 004 : WinInet error 12014 - Incorrect password.\n530 ",
                            0),
             0u)
       << r.output;
