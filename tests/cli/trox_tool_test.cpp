@@ -66,12 +66,8 @@ TEST(TroxTool, BadLongOptionsSayWhy) {
   const std::string dir = MakeTempDir();
   for (const auto& [args, why] : std::vector<std::pair<std::vector<std::string>, std::string>>{
            {{"-s", "h", "--nosuch"}, "unknown option --nosuch"},
-           {{"-s", "h", "--binary=1"}, "option --binary takes no value"},
-           {{"-s", "h", "--password-file"}, "option --password-file needs a value"},
            {{"-s", "h", "--password-file", dir + "/none"},
-            "cannot read password file " + dir + "/none: No such file or directory"},
-           {{"-f", dir + "/nope.trx"},
-            "cannot read transfer file " + dir + "/nope.trx: No such file or directory"}}) {
+            "cannot read password file " + dir + "/none: No such file or directory"}}) {
     ToolRun r = RunTool(args);
     EXPECT_EQ(r.exitCode, 2) << why;
     EXPECT_TRUE(Has(r.out,
