@@ -177,16 +177,21 @@ TEST_F(WizardPathsTest, RemoteCountsTheLoginFolderAndOneFile) {
 }
 
 TEST_F(WizardPathsTest, NextDuringACountAgainstASilentServerDoesNotWait) {
+  std::promise<void> connected;
   std::promise<void> release;
   std::shared_future<void> released = release.get_future().share();
-  scripted::ScriptedFtpServer silent(
-      [released](scripted::Peer&) { released.wait_for(std::chrono::seconds(30)); });
+  scripted::ScriptedFtpServer silent([&connected, released](scripted::Peer&) {
+    connected.set_value();
+    released.wait_for(std::chrono::seconds(30));
+  });
   ScopedInternetTimeouts timeouts(5000, 30000, 30000);
   UseServer("127.0.0.1", silent.Port());
   m_working.SetGet();
   m_working.SetServerPath("/pub");
   CWizPathPage& page = AtSourcePage();
   EXPECT_TRUE(page.Counting());
+  // Next only once the count is inside the connection, not before its thread began.
+  ASSERT_EQ(connected.get_future().wait_for(std::chrono::seconds(20)), std::future_status::ready);
   Sheet().Next();
   // The count still waits for the greeting, yet the sheet moved on and the path is stored.
   EXPECT_GT(CWorkerBase::LiveThreads(), 0);
