@@ -12,6 +12,7 @@
 
 #include "BNewFolder.h"
 #include "ConnectionError.h"
+#include "WaitCursor.h"
 
 namespace {
 

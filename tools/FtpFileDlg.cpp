@@ -16,6 +16,7 @@
 
 #include "BNewFolder.h"
 #include "ConnectionError.h"
+#include "WaitCursor.h"
 
 namespace {
 

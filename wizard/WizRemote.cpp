@@ -1,27 +1,14 @@
 #include "WizRemote.h"
 
-#include <QApplication>
 #include <QLineEdit>
 
 #include "DialogHost.h"
+#include "WaitCursor.h"
 #include "trox-tools/TroxTools.h"
 #include "trox/PathRules.h"
 #include "trox/TransferJob.h"
 
 const char* const kLoginFolderText = "[login folder]";
-
-namespace {
-
-// Shown while a browsing dialog of TROX Tools waits for the server.
-class CWaitCursor {
- public:
-  CWaitCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
-  ~CWaitCursor() { QApplication::restoreOverrideCursor(); }
-  CWaitCursor(const CWaitCursor&) = delete;
-  CWaitCursor& operator=(const CWaitCursor&) = delete;
-};
-
-}  // namespace
 
 CWizRemote::CWizRemote(CWizContext& context)
     : CWizPathPage("remote.htm", context, QStringLiteral("Remote Files"),
