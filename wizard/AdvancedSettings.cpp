@@ -1,6 +1,7 @@
 #include "AdvancedSettings.h"
 
 #include <QLineEdit>
+#include <QTabWidget>
 #include <memory>
 
 #include "PropBinAscii.h"
@@ -25,6 +26,8 @@ void AddAdvancedPages(CTabbedSheet& sheet, CTransferJob* copy, bool sendMode) {
   sheet.AddPage(new CPropSelect(copy, &sheet), QStringLiteral("Select Files"));
   if (sendMode) sheet.AddPage(new CPropChmod(copy, &sheet), QStringLiteral("Permissions (chmod)"));
   sheet.AddPage(new CPropScript(copy, &sheet), QStringLiteral("Transfer Script"));
+  // Every tab in sight: the sheet grows to its tab titles instead of scrolling them.
+  if (auto* tabs = sheet.findChild<QTabWidget*>()) tabs->setUsesScrollButtons(false);
 }
 
 void ShowEntryFault(QWidget* dialog, QWidget* field, const std::string& message) {
