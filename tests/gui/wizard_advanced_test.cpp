@@ -241,78 +241,39 @@ TEST_F(AdvancedSheet, EntriesAFileCannotHoldAreRefused) {
   const std::string badMode =
       "Please enter the permissions as three digits from 0 to 7, for example 644.";
   const std::string badCommand = "A command cannot contain a comma or a line break.";
+  enum Dialog { Sel, Chmod, Script };
   const struct {
-    const char* name;
-    std::function<bool()> ok;  // fills a dialog and presses OK
+    Dialog dialog;
+    const char* text;  // the extension, or the script's command
+    const char* mode;  // the permissions, or the script's kind in the list
     std::string message;
   } cases[] = {
-      {"empty extension", [] { return CAddSel().OnOK(); }, noExtension},
-      {"blank extension",
-       [] {
-         CAddSel d;
-         d.TypeText("  ");
-         return d.OnOK();
-       },
-       noExtension},
-      {"semicolon",
-       [] {
-         CAddSel d;
-         d.TypeText("*.txt;x");
-         return d.OnOK();
-       },
-       badExtension},
-      {"tab in chmod extension",
-       [] {
-         CAddChmod d;
-         d.InitOnce();
-         d.TypeText("*.t\txt");
-         return d.OnOK();
-       },
-       badExtension},
-      {"mode 64",
-       [] {
-         CAddChmod d;
-         d.InitOnce();
-         d.TypeText("*.txt");
-         d.ModeEdit()->setText("64");
-         return d.OnOK();
-       },
-       badMode},
-      {"mode 0644",
-       [] {
-         CAddChmod d;
-         d.InitOnce();
-         d.TypeText("*.txt");
-         d.ModeEdit()->setText("0644");
-         return d.OnOK();
-       },
-       badMode},
-  };
-  const struct {
-    const char* name;
-    int kind;
-    const char* command;
-    std::string message;
-  } scripts[] = {
-      {"empty command", 0, "", "Please enter a command."},
-      {"comma", 1, "SITE a,b", badCommand},
-      {"line break", 2, "NOOP\r\nDELE x", badCommand},
-      {"no type", -1, "NOOP", "Please choose when the command runs."},
+      {Sel, "", "", noExtension},
+      {Sel, "  ", "", noExtension},
+      {Sel, "*.txt;x", "", badExtension},
+      {Chmod, "*.t\txt", "644", badExtension},
+      {Chmod, "*.txt", "64", badMode},
+      {Chmod, "*.txt", "999", badMode},
+      {Chmod, "*.txt", "0644", badMode},
+      {Script, "", "0", "Please enter a command."},
+      {Script, "SITE a,b", "1", badCommand},
+      {Script, "NOOP\r\nDELE x", "2", badCommand},
+      {Script, "NOOP", "-1", "Please choose when the command runs."},
   };
   for (const auto& c : cases) {
-    SCOPED_TRACE(c.name);
+    SCOPED_TRACE(std::string(c.text) + "|" + c.mode);
     Host().ClearRequests();
-    EXPECT_FALSE(c.ok());
-    EXPECT_EQ(Messages(), std::vector<std::string>{c.message});
-  }
-  for (const auto& c : scripts) {
-    SCOPED_TRACE(c.name);
-    Host().ClearRequests();
-    CAddScript d;
-    d.InitOnce();
-    d.TypeCombo()->setCurrentIndex(c.kind);
-    d.CommandEdit()->setText(c.command);
-    EXPECT_FALSE(d.OnOK());
+    CAddSel sel;
+    CAddChmod chmod;
+    CAddScript script;
+    CModalDialog* dialog = c.dialog == Sel     ? static_cast<CModalDialog*>(&sel)
+                           : c.dialog == Chmod ? static_cast<CModalDialog*>(&chmod)
+                                               : &script;
+    dialog->InitOnce();
+    dialog->TypeText(c.text);
+    if (c.dialog == Chmod) chmod.ModeEdit()->setText(c.mode);
+    if (c.dialog == Script) script.TypeCombo()->setCurrentIndex(std::stoi(c.mode));
+    EXPECT_FALSE(dialog->OnOK());
     EXPECT_EQ(Messages(), std::vector<std::string>{c.message});
   }
 }
