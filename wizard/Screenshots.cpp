@@ -15,11 +15,16 @@
 #include <vector>
 
 #include "AboutDlg.h"
+#include "AdvancedSettings.h"
 #include "DialogHost.h"
 #include "PassPrompt.h"
+#include "PropChmod.h"
+#include "PropScript.h"
+#include "PropSelect.h"
 #include "ServerAdv.h"
 #include "SettingsDialog.h"
 #include "TROXWizardDlg.h"
+#include "TabbedSheet.h"
 #include "TranProg.h"
 #include "WizLoad.h"
 #include "WizServer.h"
@@ -200,6 +205,51 @@ int RenderScreenshots(const QString& folder) {
     CAboutDlg dialog;
     count(SaveDialog(dialog, folder, QStringLiteral("13-about-small")));
   }
+
+  {
+    // The advanced sheet over a job with a rule of each kind, and its rule dialogs.
+    CTransferJob job = working;
+    job.SetTransferType(1);
+    for (const char* extension : {"*.html", "*.php", "*.css"}) job.AddSelect(extension);
+    job.SetSelectMode(2);
+    job.AddChmod("*.cgi", "755");
+    job.AddChmod("*.html", "644");
+    job.AddChmod("*.pl", "700");
+    job.AddConnScript("SITE UMASK 022");
+    job.AddConnScript("NLST,Y");
+    job.AddTranScript("SITE CHMOD 644 %s");
+    job.AddDiscScript("NOOP");
+    CTabbedSheet sheet(QStringLiteral("Varnook FTP - Transfer Advanced Settings"));
+    AddAdvancedPages(sheet, &job, true);
+    sheet.InitOnce();
+    const char* names[] = {"50-advanced-type", "51-advanced-select", "52-advanced-chmod",
+                           "53-advanced-script"};
+    for (int i = 0; i < sheet.GetPageCount(); ++i) {
+      sheet.SetActivePage(i);
+      sheet.adjustSize();
+      count(Save(sheet, folder, QString::fromLatin1(names[i])));
+    }
+  }
+  {
+    CAddSel dialog;
+    dialog.m_extension = "*.html";
+    count(SaveDialog(dialog, folder, QStringLiteral("54-extension")));
+  }
+  {
+    CAddChmod dialog;
+    dialog.m_extension = "*.cgi";
+    dialog.m_mode = 755;
+    count(SaveDialog(dialog, folder, QStringLiteral("55-permissions")));
+  }
+  {
+    CAddScript dialog;
+    dialog.m_script.type = "Tran";
+    dialog.m_script.command = "SITE CHMOD 644 %s";
+    count(SaveDialog(dialog, folder, QStringLiteral("56-script-command")));
+  }
+  count(SaveMessage("Please enter the permissions as three digits from 0 to 7, for example 644.",
+                    "Varnook FTP", MsgIcon::Warning, MsgButtons::Ok, folder,
+                    QStringLiteral("57-permissions-refused")));
 
   {
     // A send two thirds of the way through, with the log box folded and unfolded.
