@@ -3,7 +3,7 @@
 # trox against it: it logs in and sends the sample folder demo/sample into "demo-upload".
 set -euo pipefail
 cd "$(dirname "$0")/.."
-bash scripts/setup.sh trox
+bash scripts/setup.sh --demo trox
 
 work=$(mktemp -d)
 trap 'kill $server_pid 2>/dev/null || true; rm -rf "$work"' EXIT

@@ -145,6 +145,14 @@ std::string DesktopExec(const std::string& programPath, const std::string& argum
   return arguments.empty() ? quoted : quoted + " " + arguments;
 }
 
+bool InstalledWithFileType(const std::string& programPath) {
+  if (programPath.empty()) return false;
+  const fs::path share = fs::path(programPath).parent_path().parent_path() / "share";
+  std::error_code error;
+  return fs::is_regular_file(share / "applications" / kDesktopName, error) &&
+         fs::is_regular_file(share / "mime" / "packages" / kPackageName, error);
+}
+
 std::string TrxPatternOwner(const std::vector<std::string>& dataDirs) {
   for (const std::string& dir : dataDirs) {
     std::string owner = OwnerIn(fs::path(dir) / "mime");

@@ -29,6 +29,11 @@ std::vector<std::string> XdgDataDirs();
 // The running program's path (from /proc/self/exe), or "" when it cannot be read.
 std::string ProgramPath();
 
+// True when the program runs from an installed prefix (PREFIX/bin/program) whose share folder holds
+// our desktop entry and MIME type: the desktop knows the file type from there, and a per-user
+// entry would only shadow the system one with a copy.
+bool InstalledWithFileType(const std::string& programPath);
+
 // The MIME type that `dataDirs` map "*.trx" to, "" when none (exposed for tests).
 std::string TrxPatternOwner(const std::vector<std::string>& dataDirs);
 // Exec= value of a desktop entry: the program quoted by the desktop entry rules, then the

@@ -80,13 +80,17 @@ void CTROXWizardDlg::RebuildPageOrder(bool get) {
 }
 
 void RegisterWizardFileType() {
+  // An installed wizard comes with its desktop entry and MIME type; one without them (run from its
+  // build tree) registers itself for the user, so that a double-click reaches it.
+  const std::string program = ProgramPath();
+  if (InstalledWithFileType(program)) return;
   QByteArray png;
   QBuffer buffer(&png);
   buffer.open(QIODevice::WriteOnly);
   AppIconPixmap(48).save(&buffer, "PNG");
   std::string dataHome = XdgDataHome();
   FileTypeRegistrationResult result =
-      RegisterFileType(dataHome, XdgDataDirs(), ProgramPath(), png.toStdString());
+      RegisterFileType(dataHome, XdgDataDirs(), program, png.toStdString());
   if (!result.mimeChanged) return;
   // The desktop reads the compiled database, not the package: rebuild it when a tool is there.
   QString tool = QStandardPaths::findExecutable(QStringLiteral("update-mime-database"));

@@ -434,6 +434,23 @@ TEST(FileType, WithoutProgramPathOnlyTheType) {
   EXPECT_FALSE(fs::exists(home + "/applications/trox-wizard.desktop"));
 }
 
+TEST(FileType, InstalledProgramLeavesTheUserAloneAndShipsTheSameType) {
+  std::string prefix = MakeTempDir();
+  const std::string program = prefix + "/bin/trox-wizard";
+  EXPECT_FALSE(InstalledWithFileType(program));
+  WriteFileBytes(prefix + "/share/applications/trox-wizard.desktop", "x");
+  EXPECT_FALSE(InstalledWithFileType(program));
+  WriteFileBytes(prefix + "/share/mime/packages/trox-wizard.xml", "x");
+  EXPECT_TRUE(InstalledWithFileType(program));
+  EXPECT_FALSE(InstalledWithFileType(""));
+
+  // The system-wide type that the package installs is the one a build-tree wizard registers.
+  std::string home = MakeTempDir();
+  ASSERT_TRUE(RegisterFileType(home, {}, "", "").registered);
+  EXPECT_EQ(ReadFileBytes(home + "/mime/packages/trox-wizard.xml"),
+            ReadFileBytes(TROX_TEST_SUPPORT_DIR "/../../packaging/trox-wizard.xml"));
+}
+
 TEST(FileType, DesktopExecQuoting) {
   EXPECT_EQ(DesktopExec("/a b/trox-wizard", "%f"), "\"/a b/trox-wizard\" %f");
   EXPECT_EQ(DesktopExec("/a$b/x", ""), "\"/a\\\\$b/x\"");
