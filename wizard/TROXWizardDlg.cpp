@@ -11,9 +11,11 @@
 #include "PassPrompt.h"
 #include "TranProg.h"
 #include "TranProgText.h"
+#include "WizFinal.h"
 #include "WizLoad.h"
 #include "WizServer.h"
 #include "WizSettings.h"
+#include "WizTransfer.h"
 #include "WizWelcome.h"
 #include "WizardSheet.h"
 #include "trox/TransferFile.h"
@@ -42,6 +44,10 @@ CWizPage* CTROXWizardDlg::CreatePage(PageIndex index) {
     case kServer:
       return new CWizServer(m_context);
     // The mode, local, remote, transfer and final pages join here as they are built.
+    case kTransfer:
+      return new CWizTransfer(m_context);
+    case kFinal:
+      return new CWizFinal(m_context);
     default:
       return nullptr;
   }

@@ -83,7 +83,8 @@ class WizardSheetTest : public WizardTest {
 TEST_F(WizardSheetTest, PagesInOrderWithTheirButtons) {
   CWizardSheet& sheet = Open();
   EXPECT_EQ(sheet.windowTitle(), "Varnook FTP Wizard");
-  EXPECT_EQ(sheet.GetPageCount(), 3);
+  // Welcome, load, server, transfer, final.
+  EXPECT_EQ(sheet.GetPageCount(), 5);
   EXPECT_EQ(sheet.GetActiveIndex(), 0);
   EXPECT_EQ(sheet.GetWizardButtons(), kWizNext);
   EXPECT_FALSE(sheet.BackButton()->isEnabled());
@@ -107,7 +108,7 @@ TEST_F(WizardSheetTest, PagesInOrderWithTheirButtons) {
   EXPECT_EQ(sheet.GetPage(2), server);
   // Pages this version lacks are simply not there.
   m_main->Context().rebuildPageOrder(true);
-  EXPECT_EQ(sheet.GetPageCount(), 3);
+  EXPECT_EQ(sheet.GetPageCount(), 5);
   EXPECT_EQ(m_main->Page(CTROXWizardDlg::kLocal), nullptr);
 }
 
@@ -406,7 +407,7 @@ TEST_F(WizardSheetTest, WelcomeSettingsAndAbout) {
   Host().Queue(DialogAnswer::Ok());
   welcome.OnAbout();
   EXPECT_EQ(Host().Requests().back().kind, DialogRequest::Modal);
-  EXPECT_EQ(Host().Requests().back().text, "About TROX Wizard");
+  EXPECT_EQ(Host().Requests().back().text, "About Varnook FTP Wizard");
 }
 
 TEST_F(WizardSheetTest, BrowseAndHelp) {
