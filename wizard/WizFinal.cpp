@@ -36,7 +36,7 @@ CWizFinal::CWizFinal(CWizContext& context) : CWizExteriorPage("complete.htm", co
   m_updateLabel = MakeText(QString());
   content->addWidget(m_updateLabel);
   m_downloadLink = new QLabel(QString::fromLatin1(kDownloadPageAddress), this);
-  content->addWidget(m_downloadLink);
+  content->addWidget(m_downloadLink, 0, Qt::AlignLeft);
   content->addSpacing(12);
   auto* logRow = new QHBoxLayout;
   m_viewLog = new QPushButton(QStringLiteral("&View Log"), this);
@@ -47,7 +47,7 @@ CWizFinal::CWizFinal(CWizContext& context) : CWizExteriorPage("complete.htm", co
   content->addWidget(
       MakeText(QStringLiteral("Visit the Varnook web site for news, help and other tools:")));
   m_webLink = new QLabel(QString::fromLatin1(kWebSiteAddress), this);
-  content->addWidget(m_webLink);
+  content->addWidget(m_webLink, 0, Qt::AlignLeft);
   content->addSpacing(8);
 
   m_timer.setSingleShot(true);

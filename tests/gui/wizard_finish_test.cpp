@@ -107,8 +107,6 @@ TEST_F(WizardFinishTest, SavedFileRunsHereAndUnderTrox) {
   CTransferJob reread;
   ASSERT_EQ(ReadTransferFile(trx, reread), 0);
   EXPECT_EQ(reread.m_autoTransfer, 1u);
-  // The run worked on a copy: the job saved again still names the folder it was given.
-  EXPECT_EQ(m_working.GetServerPath(), "/finish");
   Sheet().Back();
   Sheet().reject();  // just saved: nothing to ask
   EXPECT_TRUE(Messages().empty());
@@ -118,6 +116,29 @@ TEST_F(WizardFinishTest, SavedFileRunsHereAndUnderTrox) {
   ASSERT_EQ(run.exitCode, 0) << run.output;
   EXPECT_EQ(ReadFileBytes(server.Root() + "/finish/index.html"), "<p>hi</p>\n");
   EXPECT_EQ(ReadFileBytes(server.Root() + "/finish/img/a.bin"), PatternBytes(150000, 5));
+}
+
+TEST_F(WizardFinishTest, OneFileRunTwiceLeavesTheWorkingJobAsItWas) {
+  FtpTestServer& server = SharedFtpServer(ServerKind::Pyftpdlib);
+  fs::create_directories(server.Root() + "/one/two");
+  WriteFileBytes(server.Root() + "/one/two/f.bin", PatternBytes(5000, 2));
+  std::string local = MakeTempDir() + "/f.bin";
+  SendTo(server, local, "/one/two/f.bin");
+  m_working.SetGet();
+  m_working.SetSingle();
+  const std::string folder = m_working.m_remoteFolder;
+  CWizTransfer& page = ToTransfer();
+  page.SaveFileCheck()->click();  // no file: only the run
+  for (int run = 0; run < 2; ++run) {
+    fs::remove(local);
+    if (run > 0) Sheet().Back();
+    Sheet().Next();
+    EXPECT_EQ(m_main->m_transferStatus, 1) << run;
+    EXPECT_EQ(ReadFileBytes(local), PatternBytes(5000, 2)) << run;
+    // A one-file run cuts its job's remote folder to the file's folder: not this job's.
+    EXPECT_EQ(m_working.m_remoteFolder, folder) << run;
+  }
+  EXPECT_FALSE(StoredValueExists("MRU0"));
 }
 
 TEST_F(WizardFinishTest, FailedSaveShowsTheSystemsReasonAndNothingRuns) {
@@ -175,6 +196,10 @@ TEST_F(WizardFinishTest, FinalPageTexts) {
     EXPECT_EQ(!page.DownloadLink()->isHidden(), c.upgrade && c.available) << c.status;
     EXPECT_EQ(!page.ViewLogButton()->isHidden(), c.log) << c.status;
   }
+  m_working.SetServer("changed");
+  Sheet().reject();  // the final page never asks
+  EXPECT_TRUE(Messages().empty());
+  EXPECT_FALSE(Sheet().isVisible());
 }
 
 TEST_F(WizardFinishTest, ViewLogReadsOnlyRegularFilesAndLinksOpenTheirAddress) {
