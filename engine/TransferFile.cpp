@@ -6,6 +6,7 @@
 // row, read and written alike.
 #include "trox/TransferFile.h"
 
+#include <cerrno>
 #include <climits>
 #include <cstdint>
 #include <filesystem>
@@ -14,6 +15,7 @@
 #include <vector>
 
 #include "ini/IniFile.h"
+#include "trox/InternetError.h"
 #include "trox/PasswordCrypto.h"
 #include "trox/TransferJob.h"
 
@@ -246,14 +248,24 @@ int ReadTransferFile(const std::string& fileName, CTransferJob& job) {
 }
 
 int WriteTransferFile(const std::string& fileName, const CTransferJob& job) {
+  // A failure leaves the system's reason as the thread's last error, for the host to show.
+  auto failed = [](int reason) {
+    SetLastError(static_cast<uint32_t>(reason != 0 ? reason : EIO));
+    return 6;
+  };
   std::string path = AbsolutePath(fileName);
-  if (path.empty()) return 6;
+  if (path.empty()) return failed(ENOENT);
   CIniFile ini;
   // A file that exists but cannot be read must not be replaced by one that lost its contents.
-  if (!ini.Load(path)) return 6;
+  errno = 0;
+  if (!ini.Load(path)) return failed(errno);
 
   // Writes in order and stops at the first that fails; what was written before it is saved.
-  auto finish = [&](int result) { return ini.Save(path) ? result : 6; };
+  auto finish = [&](int result) {
+    errno = 0;
+    if (!ini.Save(path)) return failed(errno);
+    return result == 0 ? 0 : failed(EINVAL);
+  };
   for (const SettingKey& k : kSettingKeys) {
     if (!WriteSetting(ini, k, job)) return finish(6);
   }

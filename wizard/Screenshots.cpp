@@ -154,6 +154,32 @@ int RenderScreenshots(const QString& folder) {
     server->SelectAnonymous();
     server->ServerCombo()->setEditText(QStringLiteral("192.168.1.20"));
     count(Save(sheet, folder, QStringLiteral("03-server-anonymous")));
+
+    // The transfer page, and the final page after each way a run can end.
+    auto indexOf = [&](CTROXWizardDlg::PageIndex index) {
+      for (int i = 0; i < sheet.GetPageCount(); ++i)
+        if (sheet.GetPage(i) == main.Page(index)) return i;
+      return -1;
+    };
+    working.SetJobFile("/home/ann/transfers/site backup.trx");
+    working.SetLogFile("/home/ann/transfers/site backup.log");
+    working.SetUpgrade();
+    if (int transfer = indexOf(CTROXWizardDlg::kTransfer); transfer >= 0) {
+      sheet.SetActivePage(transfer);
+      count(Save(sheet, folder, QStringLiteral("50-transfer")));
+    }
+    if (int final = indexOf(CTROXWizardDlg::kFinal); final >= 0) {
+      const char* names[] = {"51-final-incomplete", "52-final-completed", "53-final-failed",
+                             "54-final-cancelled"};
+      for (int status = 0; status < 4; ++status) {
+        main.m_transferStatus = status;
+        // One picture offers the download, one says there is none, the others leave it out.
+        working.m_upgrade = status <= 1 ? 1 : 0;
+        working.m_upgradeAvailable = status == 1 ? 1 : 0;
+        sheet.SetActivePage(final);
+        count(Save(sheet, folder, QString::fromLatin1(names[status])));
+      }
+    }
     main.DeletePages();
   }
 
@@ -202,8 +228,11 @@ int RenderScreenshots(const QString& folder) {
     count(SaveDialog(dialog, folder, QStringLiteral("12-settings")));
   }
   {
-    CAboutDlg dialog;
-    count(SaveDialog(dialog, folder, QStringLiteral("13-about-small")));
+    CAbout dialog;
+    dialog.InitOnce();
+    count(Save(dialog, folder, QStringLiteral("13-about")));
+    dialog.OnToggle();
+    count(Save(dialog, folder, QStringLiteral("14-about-versions")));
   }
 
   {

@@ -11,12 +11,14 @@
 #include "PassPrompt.h"
 #include "TranProg.h"
 #include "TranProgText.h"
+#include "WizFinal.h"
 #include "WizLoad.h"
 #include "WizLocal.h"
 #include "WizMode.h"
 #include "WizRemote.h"
 #include "WizServer.h"
 #include "WizSettings.h"
+#include "WizTransfer.h"
 #include "WizWelcome.h"
 #include "WizardSheet.h"
 #include "trox/TransferFile.h"
@@ -50,7 +52,10 @@ CWizPage* CTROXWizardDlg::CreatePage(PageIndex index) {
       return new CWizLocal(m_context);
     case kRemote:
       return new CWizRemote(m_context);
-    // The transfer and final pages join here as they are built.
+    case kTransfer:
+      return new CWizTransfer(m_context);
+    case kFinal:
+      return new CWizFinal(m_context);
     default:
       return nullptr;
   }

@@ -74,6 +74,6 @@ void CWizWelcome::OnSettings() {
 }
 
 void CWizWelcome::OnAbout() {
-  CAboutDlg about(this);
+  CAbout about(this);
   CDialogHost::Get().RunModal(about);
 }

@@ -19,6 +19,11 @@ namespace {
 // Transfer files are a few kilobytes; anything far larger is not one.
 constexpr off_t kMaxFileSize = 16 * 1024 * 1024;
 
+bool Failed(int reason) {
+  errno = reason;
+  return false;
+}
+
 constexpr std::string_view kBlanks = " \t\r\v\f";
 constexpr std::string_view kUtf8Bom = "\xEF\xBB\xBF";
 
@@ -114,7 +119,10 @@ bool CIniFile::Load(const std::string& path) {
   CLocalFile file = CLocalFile::Open(path, O_RDONLY);
   if (!file.IsOpen()) return errno == ENOENT || errno == ENOTDIR;
   struct stat st;
-  if (!file.Status(&st) || !S_ISREG(st.st_mode) || st.st_size > kMaxFileSize) return false;
+  if (!file.Status(&st)) return false;
+  // errno tells the caller why, as it does for a failed open.
+  if (!S_ISREG(st.st_mode)) return Failed(S_ISDIR(st.st_mode) ? EISDIR : EINVAL);
+  if (st.st_size > kMaxFileSize) return Failed(EFBIG);
   std::string data;
   char buffer[8192];
   for (;;) {
@@ -122,7 +130,7 @@ bool CIniFile::Load(const std::string& path) {
     if (n < 0) return false;
     if (n == 0) break;
     data.append(buffer, static_cast<size_t>(n));
-    if (data.size() > static_cast<size_t>(kMaxFileSize)) return false;
+    if (data.size() > static_cast<size_t>(kMaxFileSize)) return Failed(EFBIG);
   }
   Parse(data);
   return true;
@@ -138,7 +146,7 @@ bool CIniFile::Save(const std::string& path) const {
     target = resolved.get();
   }
   bool exists = stat(target.c_str(), &st) == 0;
-  if (exists && !S_ISREG(st.st_mode)) return false;
+  if (exists && !S_ISREG(st.st_mode)) return Failed(S_ISDIR(st.st_mode) ? EISDIR : EINVAL);
 
   // The temporary file sits beside the target so that the rename stays on one file system.
   static std::atomic<unsigned> counter{0};
@@ -156,7 +164,11 @@ bool CIniFile::Save(const std::string& path) const {
   ok = ok && file.WriteAll(text.data(), text.size()) && fsync(file.Fd()) == 0;
   ok = file.Close() && ok;
   ok = ok && rename(temp.c_str(), target.c_str()) == 0;
-  if (!ok) unlink(temp.c_str());
+  if (!ok) {
+    const int reason = errno;
+    unlink(temp.c_str());
+    errno = reason;
+  }
   return ok;
 }
 

@@ -33,10 +33,11 @@ class CIniFile {
   const std::string& LineEnd() const { return m_lineEnd; }
 
   // Loads a file. A missing file gives an empty document and true; false (and an empty
-  // document) when the file exists but cannot be read.
+  // document) when the file exists but cannot be read, with errno saying why.
   bool Load(const std::string& path);
   // Writes the document through a temporary file in the same folder that then replaces the
   // file, so a failure never leaves half a file. A symbolic link is followed, not replaced.
+  // False with errno saying why.
   bool Save(const std::string& path) const;
 
   bool HasKey(std::string_view section, std::string_view key) const;

@@ -83,7 +83,7 @@ class WizardSheetTest : public WizardTest {
 TEST_F(WizardSheetTest, PagesInOrderWithTheirButtons) {
   CWizardSheet& sheet = Open();
   EXPECT_EQ(sheet.windowTitle(), "Varnook FTP Wizard");
-  EXPECT_EQ(sheet.GetPageCount(), 6);
+  EXPECT_EQ(sheet.GetPageCount(), 8);
   EXPECT_EQ(sheet.GetActiveIndex(), 0);
   EXPECT_EQ(sheet.GetWizardButtons(), kWizNext);
   EXPECT_FALSE(sheet.BackButton()->isEnabled());
@@ -107,11 +107,12 @@ TEST_F(WizardSheetTest, PagesInOrderWithTheirButtons) {
   sheet.AddPage(server);
   sheet.AddPage(mode);
   EXPECT_EQ(sheet.GetPage(2), server);
-  // Pages this version lacks are simply not there.
+  // Get mode: the remote page comes before the local one.
   m_main->Context().rebuildPageOrder(true);
-  EXPECT_EQ(sheet.GetPageCount(), 6);
+  EXPECT_EQ(sheet.GetPageCount(), 8);
   EXPECT_EQ(sheet.GetPage(4), m_main->Page(CTROXWizardDlg::kRemote));
-  EXPECT_EQ(m_main->Page(CTROXWizardDlg::kTransfer), nullptr);
+  EXPECT_EQ(sheet.GetPage(5), m_main->Page(CTROXWizardDlg::kLocal));
+  EXPECT_EQ(sheet.GetPage(7), m_main->Page(CTROXWizardDlg::kFinal));
 }
 
 TEST_F(WizardSheetTest, FileFromCommandLineAppearsOnLoadPage) {
@@ -409,7 +410,7 @@ TEST_F(WizardSheetTest, WelcomeSettingsAndAbout) {
   Host().Queue(DialogAnswer::Ok());
   welcome.OnAbout();
   EXPECT_EQ(Host().Requests().back().kind, DialogRequest::Modal);
-  EXPECT_EQ(Host().Requests().back().text, "About TROX Wizard");
+  EXPECT_EQ(Host().Requests().back().text, "About Varnook FTP Wizard");
 }
 
 TEST_F(WizardSheetTest, BrowseAndHelp) {

@@ -28,9 +28,11 @@ TEST(WizardProgram, RendersEveryScreenAndExits) {
                                   {"XDG_CONFIG_HOME", config}},
                                  60);
   ASSERT_EQ(run.exitCode, 0) << run.output;
-  for (const char* name : {"01-welcome", "02-load", "03-server", "10-server-advanced",
-                           "11-password-prompt", "12-settings", "20-crypto-warning", "30-progress",
-                           "31-progress-log", "40-browse-folder", "41-remote-open"}) {
+  for (const char* name :
+       {"01-welcome", "02-load", "03-server", "10-server-advanced", "11-password-prompt",
+        "12-settings", "20-crypto-warning", "30-progress", "31-progress-log", "40-browse-folder",
+        "41-remote-open", "13-about", "14-about-versions", "50-transfer", "51-final-incomplete",
+        "52-final-completed", "53-final-failed", "54-final-cancelled"}) {
     std::string png = ReadFileBytes(shots + "/" + name + ".png");
     EXPECT_EQ(png.substr(0, 4), "\x89PNG") << name;
   }
@@ -96,4 +98,32 @@ TEST(WizardProgram, AsksTheUpgradeCheckWithItsOwnVersion) {
                 "GET /upgrade.asp?product=trox&version=" TROX_WIZARD_VERSION " HTTP/1.", 0),
             0u)
       << web.RequestLines()[0];
+}
+
+TEST(WizardProgram, TransferNowOptionReceivesAndExits) {
+  FtpTestServer& server = SharedFtpServer(ServerKind::Pyftpdlib);
+  fs::create_directories(server.Root() + "/outbox/deep");
+  WriteFileBytes(server.Root() + "/outbox/deep/report.bin", PatternBytes(120000, 9));
+  std::string local = MakeTempDir();
+
+  CTransferJob job;
+  job.SetServer(server.Host());
+  job.SetPort(server.Port());
+  job.SetUser(server.User());
+  job.SetPassword(server.Password());
+  job.SetLocalPath(local);
+  job.SetServerPath("/outbox");
+  job.SetGet();
+  job.SetAutoTransfer();
+  std::string trx = MakeTempDir() + "/fetch.trx";
+  ASSERT_EQ(WriteTransferFile(trx, job), 0);
+
+  // As the desktop's "Transfer Now" action starts it.
+  ProcessResult run = RunProgram(std::string(TROX_BIN_DIR) + "/trox-wizard", {trx, "/t"}, "",
+                                 {{"QT_QPA_PLATFORM", "offscreen"},
+                                  {"XDG_CONFIG_HOME", MakeTempDir()},
+                                  {"XDG_DATA_HOME", MakeTempDir()}},
+                                 60);
+  ASSERT_EQ(run.exitCode, 0) << run.output;
+  EXPECT_EQ(ReadFileBytes(local + "/deep/report.bin"), PatternBytes(120000, 9));
 }
