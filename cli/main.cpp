@@ -9,6 +9,7 @@
 
 #include "CommandLine.h"
 #include "PasswordPrompt.h"
+#include "Progress.h"
 #include "Signals.h"
 #include "trox/Internet.h"
 #include "trox/Messages.h"
@@ -34,6 +35,7 @@ void WriteLineEnd() {
 
 // The job's console output: standard output, and the log when the job has one.
 void ConsoleOutput(const char* text, int endOfLine, std::string logFile) {
+  ClearProgressLine(endOfLine);
   fputs(text, stdout);
   if (endOfLine) WriteLineEnd();
   if (!logFile.empty()) WriteLogLine(text, endOfLine, logFile);
@@ -110,6 +112,7 @@ int RunProgram(int argc, char** argv) {
     }
   } else {
     if (job.m_passPrompt) job.SetPassword(PromptPassword());
+    const CProgressLine progressLine(job, false);
     try {
       result = job.Run();
     } catch (const CInternetException& e) {
