@@ -136,18 +136,19 @@ std::string FormatProgressLine(const std::string& file, uint64_t done, uint64_t 
   return figures;
 }
 
-struct CProgressLine::State {
+namespace {
+
+struct LineState {
   bool shown = false;       // the line is on the screen now
   bool atLineStart = true;  // the regular output ended its last line
   bool drawnOnce = false;
   Clock::time_point lastDraw;
+  std::string lastText;
   uint64_t lastDone = 0;
   double rate = 0;  // bytes per second, smoothed; 0 until two reports measured it
 };
 
-namespace {
-
-CProgressLine::State* g_line = nullptr;  // trox has one thread and at most one line
+LineState* g_line = nullptr;  // trox has one thread and at most one line
 
 void Erase() {
   if (g_line == nullptr || !g_line->shown) return;
@@ -155,11 +156,22 @@ void Erase() {
   g_line->shown = false;
 }
 
+void Draw(LineState& line, const std::string& text) {
+  fputs(("\r" + text + "\x1b[K").c_str(), stdout);
+  fflush(stdout);
+  line.shown = true;
+}
+
 int OnProgress(TransferProgress* progress, uintptr_t) {
-  CProgressLine::State& line = *g_line;
+  LineState& line = *g_line;
   if (!line.atLineStart) return 0;
   const Clock::time_point now = Clock::now();
-  if (line.drawnOnce && now - line.lastDraw < kRedrawInterval) return 0;
+  if (line.drawnOnce && now - line.lastDraw < kRedrawInterval) {
+    // A regular line took its place: it comes back below that line as it was, so that many
+    // small files do not make it flicker.
+    if (!line.shown) Draw(line, line.lastText);
+    return 0;
+  }
   const uint64_t done = progress->bytesDone > 0 ? static_cast<uint64_t>(progress->bytesDone) : 0;
   if (line.drawnOnce) {
     const double seconds = std::chrono::duration<double>(now - line.lastDraw).count();
@@ -173,12 +185,10 @@ int OnProgress(TransferProgress* progress, uintptr_t) {
   line.drawnOnce = true;
   line.lastDraw = now;
   line.lastDone = done;
-  const std::string text =
+  line.lastText =
       FormatProgressLine(progress->currentFile, done, progress->bytesToTransfer, line.rate,
                          TerminalWidth() - 1);  // the last column would make some terminals wrap
-  fputs(("\r" + text + "\x1b[K").c_str(), stdout);
-  fflush(stdout);
-  line.shown = true;
+  Draw(line, line.lastText);
   return 0;
 }
 
@@ -189,7 +199,7 @@ CProgressLine::CProgressLine(CTransferJob& job, bool quiet) : m_job(job) {
   // A terminal that knows no control sequences would show "[K" on every redraw.
   const bool dumb = term != nullptr && strcmp(term, "dumb") == 0;
   if (quiet || dumb || g_line != nullptr || !isatty(STDOUT_FILENO)) return;
-  g_line = new State;
+  g_line = new LineState;
   m_enabled = true;
   m_job.SetProgressCallback(OnProgress, 0);
 }

@@ -29,8 +29,6 @@ class CProgressLine {
   CProgressLine(const CProgressLine&) = delete;
   CProgressLine& operator=(const CProgressLine&) = delete;
 
-  struct State;
-
  private:
   CTransferJob& m_job;
   bool m_enabled = false;
