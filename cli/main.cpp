@@ -112,8 +112,9 @@ int RunProgram(int argc, char** argv) {
     }
   } else {
     if (job.m_passPrompt) job.SetPassword(PromptPassword());
-    const CProgressLine progressLine(job, false);
     try {
+      // Gone (and erased) before anything below reports how the run ended.
+      const CProgressLine progressLine(job, false);
       result = job.Run();
     } catch (const CInternetException& e) {
       result = kResultInternetError;
