@@ -39,9 +39,12 @@ extern "C" void RestoreAndReraise(int signalNumber) {
   raise(signalNumber);
 }
 
+// Standard output, or standard error when standard output is to stay empty (--quiet).
+FILE* g_promptOut = stdout;
+
 void Write(const char* text) {
-  fputs(text, stdout);
-  fflush(stdout);
+  fputs(text, g_promptOut);
+  fflush(g_promptOut);
 }
 
 // One byte from standard input; false at the end of input or on an error.
@@ -72,14 +75,14 @@ void SkipEscapeSequence() {
 std::string ReadKeystrokes() {
   std::string typed;
   for (;;) {
-    fflush(stdout);
+    fflush(g_promptOut);
     unsigned char key;
     if (!ReadByte(key)) break;
     if (key == '\r' || key == '\n') break;
     if (key == kBackspace || key == kDelete) {
       if (!typed.empty()) {
         typed.pop_back();
-        fputs("\b \b", stdout);
+        fputs("\b \b", g_promptOut);
       }
       continue;
     }
@@ -88,7 +91,7 @@ std::string ReadKeystrokes() {
       continue;
     }
     typed += static_cast<char>(key);
-    fputs("*", stdout);
+    fputs("*", g_promptOut);
   }
   return typed;
 }
@@ -103,7 +106,8 @@ std::string ReadLine() {
 
 }  // namespace
 
-std::string PromptPassword() {
+std::string PromptPassword(FILE* out) {
+  g_promptOut = out;
   std::string password;
   if (isatty(STDIN_FILENO) && tcgetattr(STDIN_FILENO, &g_savedTerminal) == 0) {
     struct sigaction restore {};

@@ -117,14 +117,6 @@ std::string RemoteFolderForm(std::string folder) {
   return WithoutTrailingSlashes(std::move(folder));
 }
 
-void StripFolderPrefix(std::string& path, const std::string& folder) {
-  if (folder.size() > path.size()) return;
-  std::string collapsedFolder = folder;
-  CollapseSlashes(collapsedFolder);
-  CollapseSlashes(path);
-  path.erase(0, std::min(collapsedFolder.size(), path.size()));
-}
-
 bool HasDotDotComponent(const std::string& name) {
   size_t start = 0;
   for (size_t i = 0; i <= name.size(); ++i) {
@@ -134,22 +126,6 @@ bool HasDotDotComponent(const std::string& name) {
     }
   }
   return false;
-}
-
-bool IsRemotePathInside(const std::string& path, const std::string& root) {
-  std::string base = root;
-  CollapseSlashes(base);
-  if (base.empty()) return !path.empty();
-  return StartsBelow(path, base.back() == '\\' ? base : FolderPrefix(base));
-}
-
-bool IsListedNameSafe(const std::string& name, const std::string& root) {
-  if (HasDotDotComponent(name)) return false;
-  if (name.empty() || (name[0] != '/' && name[0] != '\\')) return true;
-  // A name given as a full path must name something inside the listed folder.
-  std::string full = name;
-  CollapseSlashes(full);
-  return IsRemotePathInside(full, root);
 }
 
 bool ExtensionRuleMatches(const std::string& path, const std::string& extension) {

@@ -229,6 +229,17 @@ std::optional<std::string> CDialogHost::SaveFileName(QWidget* parent, const std:
   return RunFileDialog(dialog, initial, defaultExtension);
 }
 
+std::optional<std::string> CDialogHost::ChooseFolder(QWidget* parent, const std::string& title,
+                                                     const std::string& initial) {
+  if (m_scripted) return ScriptedFileName(MakeRequest(DialogRequest::ChooseFolder, initial, title));
+  QString start = QString::fromStdString(initial);
+  if (!start.isEmpty() && !QFileInfo(start).isDir()) start.clear();
+  QString chosen = QFileDialog::getExistingDirectory(parent, QString::fromStdString(title), start,
+                                                     QFileDialog::ShowDirsOnly);
+  if (chosen.isEmpty()) return std::nullopt;
+  return chosen.toStdString();
+}
+
 void CDialogHost::OpenUrl(const std::string& fileOrAddress) {
   if (m_scripted) {
     m_requests.push_back(MakeRequest(DialogRequest::OpenUrl, fileOrAddress));

@@ -57,8 +57,8 @@ struct DialogAnswer {
 
 // One thing that was asked, as recorded under a script.
 struct DialogRequest {
-  enum Kind { Message, Modal, OpenFile, SaveFile, OpenUrl } kind = Message;
-  std::string text;     // message text, dialog title, initial file name or address
+  enum Kind { Message, Modal, OpenFile, SaveFile, OpenUrl, ChooseFolder } kind = Message;
+  std::string text;     // message text, dialog title, initial file or folder name, or address
   std::string caption;  // message caption or file dialog title
   MsgIcon icon = MsgIcon::None;
   MsgButtons buttons = MsgButtons::Ok;
@@ -82,6 +82,10 @@ class CDialogHost {
   std::optional<std::string> SaveFileName(QWidget* parent, const std::string& initial,
                                           const std::string& filter,
                                           const std::string& defaultExtension, bool askOverwrite);
+  // A folder picked with the desktop's folder chooser (folders only, typed names allowed), or
+  // nothing on Cancel.
+  std::optional<std::string> ChooseFolder(QWidget* parent, const std::string& title,
+                                          const std::string& initial);
   // The shell's default action for a file or address.
   void OpenUrl(const std::string& fileOrAddress);
 

@@ -153,6 +153,36 @@ int RenderScreenshots(const QString& folder) {
   }
 
   {
+    // The mode page, then the local and remote pages of a send (local first) and of a get
+    // (remote first). The local folder does not exist, so its size shows at once; the get's
+    // count asks a loopback port where nothing listens rather than the example server.
+    CTransferJob job = working;
+    job.SetLocalPath("/home/ann/site");
+    job.SetServerPath("/public_html");
+    CTransferJob jobSaved = job;
+    CTROXWizardDlg main;
+    main.BuildSheet(&job, &jobSaved, &settings, "");
+    CWizardSheet& sheet = main.Sheet();
+    sheet.SetActivePage(3);
+    count(Save(sheet, folder, QStringLiteral("04-mode")));
+    sheet.Next();
+    count(Save(sheet, folder, QStringLiteral("05-local-send")));
+    sheet.SetActivePage(5);
+    count(Save(sheet, folder, QStringLiteral("06-remote-send")));
+
+    job.SetServer("127.0.0.1");
+    job.m_port = 1;
+    job.SetServerPath("");
+    job.SetGet();
+    sheet.SetActivePage(3);
+    sheet.Next();
+    count(Save(sheet, folder, QStringLiteral("07-remote-get")));
+    sheet.SetActivePage(5);
+    count(Save(sheet, folder, QStringLiteral("08-local-get")));
+    main.DeletePages();
+  }
+
+  {
     CServerAdv dialog(&working);
     working.SetProxy("proxy.example.com:8080");
     count(SaveDialog(dialog, folder, QStringLiteral("10-server-advanced")));

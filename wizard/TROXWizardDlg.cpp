@@ -12,6 +12,9 @@
 #include "TranProg.h"
 #include "TranProgText.h"
 #include "WizLoad.h"
+#include "WizLocal.h"
+#include "WizMode.h"
+#include "WizRemote.h"
 #include "WizServer.h"
 #include "WizSettings.h"
 #include "WizWelcome.h"
@@ -41,7 +44,13 @@ CWizPage* CTROXWizardDlg::CreatePage(PageIndex index) {
       return new CWizLoad(m_context);
     case kServer:
       return new CWizServer(m_context);
-    // The mode, local, remote, transfer and final pages join here as they are built.
+    case kMode:
+      return new CWizMode(m_context);
+    case kLocal:
+      return new CWizLocal(m_context);
+    case kRemote:
+      return new CWizRemote(m_context);
+    // The transfer and final pages join here as they are built.
     default:
       return nullptr;
   }

@@ -83,7 +83,7 @@ class WizardSheetTest : public WizardTest {
 TEST_F(WizardSheetTest, PagesInOrderWithTheirButtons) {
   CWizardSheet& sheet = Open();
   EXPECT_EQ(sheet.windowTitle(), "Varnook FTP Wizard");
-  EXPECT_EQ(sheet.GetPageCount(), 3);
+  EXPECT_EQ(sheet.GetPageCount(), 6);
   EXPECT_EQ(sheet.GetActiveIndex(), 0);
   EXPECT_EQ(sheet.GetWizardButtons(), kWizNext);
   EXPECT_FALSE(sheet.BackButton()->isEnabled());
@@ -101,14 +101,17 @@ TEST_F(WizardSheetTest, PagesInOrderWithTheirButtons) {
 
   // Pages taken out and put back, as the mode page rebuilds the order behind it.
   CWizPage* server = sheet.GetPage(2);
+  CWizPage* mode = sheet.GetPage(3);
   sheet.RemovePagesAfter(1);
   EXPECT_EQ(sheet.GetPageCount(), 2);
   sheet.AddPage(server);
+  sheet.AddPage(mode);
   EXPECT_EQ(sheet.GetPage(2), server);
   // Pages this version lacks are simply not there.
   m_main->Context().rebuildPageOrder(true);
-  EXPECT_EQ(sheet.GetPageCount(), 3);
-  EXPECT_EQ(m_main->Page(CTROXWizardDlg::kLocal), nullptr);
+  EXPECT_EQ(sheet.GetPageCount(), 6);
+  EXPECT_EQ(sheet.GetPage(4), m_main->Page(CTROXWizardDlg::kRemote));
+  EXPECT_EQ(m_main->Page(CTROXWizardDlg::kTransfer), nullptr);
 }
 
 TEST_F(WizardSheetTest, FileFromCommandLineAppearsOnLoadPage) {
@@ -452,11 +455,12 @@ TEST_F(WizardSheetTest, FinalPageNeverAsksAndFinishCloses) {
   CLastPage last("complete.htm", context);
   sheet.AddPage(&last);
   m_working.SetServer("changed");
-  sheet.SetActivePage(3);
+  const int lastIndex = sheet.GetPageCount() - 1;
+  sheet.SetActivePage(lastIndex);
   EXPECT_FALSE(sheet.NextButton()->isVisible());
   EXPECT_TRUE(sheet.FinishButton()->isVisible());
   sheet.Next();  // no Next on a Finish page
-  EXPECT_EQ(sheet.GetActiveIndex(), 3);
+  EXPECT_EQ(sheet.GetActiveIndex(), lastIndex);
   sheet.reject();
   EXPECT_TRUE(Messages().empty());
   EXPECT_FALSE(sheet.isVisible());

@@ -100,7 +100,7 @@ TEST_F(WizardStartup, EmptyCommandLineOpensTheWizard) {
   Start({});
   EXPECT_EQ(m_exitCode, 0);
   EXPECT_TRUE(m_seen.shown);
-  EXPECT_EQ(m_seen.pages, 3);
+  EXPECT_EQ(m_seen.pages, 6);
   EXPECT_FALSE(m_seen.loadSelected);
   EXPECT_EQ(m_seen.questionsOnCancel, 0u);
 }

@@ -52,15 +52,26 @@ TEST(CommandLine, ClusteredFlagsAndAttachedValues) {
       {{"-sh", "-r", "-x", "-vp", "-secret-"}, "s=h t=21 r=-x p=-secret- v"},
       {{"-s", "--", "-u", "", "-r", "/a", "-r/b"}, "s=-- t=21 r=/b"},
       {{"-d", "--"}, "s= t=21 d"},
+      {{"-sh", "--binary", "--quiet"}, "s=h t=21 bin quiet"},
+      {{"--ascii", "-sh", "--binary", "--ascii"}, "s=h t=21 ascii"},
+      {{"-sh", "-psecret", "-h", "-z"}, "s=h t=21 p=secret help"},
+      {{"--version", "--nosuch"}, "s= t=21 version"},
   };
   for (const auto& c : cases) {
     Argv argv(c.args);
     CTransferJob job;
     std::string problem = "unset";
-    EXPECT_EQ(ParseCommandLine(argv.argc(), argv.pointers.data(), job, &problem), kResultOk)
+    CommandLineExtras extras;
+    EXPECT_EQ(ParseCommandLine(argv.argc(), argv.pointers.data(), job, &problem, &extras),
+              kResultOk)
         << c.summary;
     EXPECT_EQ(problem, "");
-    EXPECT_EQ(Summary(job), c.summary);
+    std::string summary = Summary(job);
+    if (job.m_transferType != 0) summary += job.m_transferType == 1 ? " bin" : " ascii";
+    if (extras.quiet) summary += " quiet";
+    if (extras.action != CommandLineExtras::kRun)
+      summary += extras.action == CommandLineExtras::kHelp ? " help" : " version";
+    EXPECT_EQ(summary, c.summary);
   }
 }
 
@@ -73,7 +84,12 @@ TEST(CommandLine, BadArgumentsSayWhatWasWrong) {
       {{"-sh", "-gz"}, "unknown option -z"},
       {{"-sh", "-V"}, "unknown option -V"},
       {{"-sh", "-g\x1b"}, "unknown option -\\x1b"},
-      {{"-sh", "--help"}, "unknown option --help"},
+      {{"-sh", "--helper"}, "unknown option --helper"},
+      {{"-sh", "--=x"}, "unknown option --"},
+      {{"-sh", "--quiet=yes"}, "option --quiet takes no value"},
+      {{"-sh", "--password-file"}, "option --password-file needs a value"},
+      {{"-sh", "--password-file=/no/such/pw"},
+       "cannot read password file /no/such/pw: No such file or directory"},
       {{"-sh", "foo", "-g"}, "unexpected argument 'foo'"},
       {{"-sh", "two\r\nlines\n\x1b"}, "unexpected argument 'two\\x0d\\x0alines\\x0a\\x1b'"},
       {{"/v", "-sh"}, "unexpected argument '/v'"},
@@ -95,8 +111,7 @@ TEST(CommandLine, BadArgumentsSayWhatWasWrong) {
       {{"-sh", "-t", ""}, "option -t needs a port number from 1 to 65535, not an empty value"},
       {{"-u", "me", "-v"}, "no server given (-s, -f or -d)"},
       {{"-sh", "-f", "/no/such/file.trx"},
-       "the transfer file /no/such/file.trx cannot be read, names no server, a port outside 0 to "
-       "65535, or both INCLUDE and EXCLUDE"},
+       "cannot read transfer file /no/such/file.trx: No such file or directory"},
   };
   for (const auto& c : cases) {
     Argv argv(c.args);

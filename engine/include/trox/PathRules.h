@@ -56,16 +56,8 @@ std::string WithoutTrailingSlashes(std::string path);
 void CollapseSlashes(std::string& path);
 // A folder path as the remote walk keeps it: single slashes, no trailing one but the root's.
 std::string RemoteFolderForm(std::string folder);
-// When folder is not longer than path: both collapsed, then as many characters as the collapsed
-// folder has are cut from the front of path.
-void StripFolderPrefix(std::string& path, const std::string& folder);
 // Whether a listed name holds ".." as a whole component ("/" or "\" separated), or is "..".
 bool HasDotDotComponent(const std::string& name);
-// Whether a collapsed remote path lies strictly below the listed folder root.
-bool IsRemotePathInside(const std::string& path, const std::string& root);
-// Whether a listed name may be taken as an entry of the folder root: no ".." component, and a
-// name given as a full path lies below root.
-bool IsListedNameSafe(const std::string& name, const std::string& root);
 
 // ---- Rules by extension ----
 
