@@ -20,6 +20,10 @@ Settings (environment, or the matching --option):
     BENCH_TW_LIMIT before each run, wait (at most 65 s) until no more sockets than this are in
                    TIME_WAIT (default 12000; 0 turns the wait off)
     BENCH_TIMEOUT  seconds before one tool run is killed and counted as failed (default 900)
+    BENCH_TERMINAL 1: instead of the peers, time trox with its output on a pseudo-terminal (live
+                   status line drawn), on one with TERM=dumb (no line) and redirected, and print
+                   the ratios (--terminal; BENCH_SETS and BENCH_DIRS choose the sets, for
+                   example BENCH_TERMINAL=1 BENCH_RUNS=2 BENCH_SETS=big,small)
 
 Only the standard library is used.
 """
@@ -418,6 +422,155 @@ def run_tool(cfg, tool, job, tag):
             "cmd": cmd, "output": text, "target": target_local}
 
 
+def run_trox_on_terminal(cfg, job, tag, term, columns=120):
+    """run_tool for trox with standard output and error on a pseudo-terminal; with TERM=dumb
+    trox draws no status line, which tells the line's cost from the terminal's own. The
+    terminal's side is read all along, as a terminal would."""
+    import fcntl
+    import pty
+    import select
+    import struct
+    import termios
+    target_local = os.path.join(cfg.srv, "up", tag) if job.direction == "send" else \
+        os.path.join(cfg.out, tag)
+    os.makedirs(target_local)
+    if job.direction == "send":
+        shutil.chown(target_local, USER, USER)
+    cmd, result_root = tool_command(cfg, "trox", job, target_local, f"/up/{tag}")
+    tfile = os.path.join(cfg.work, "time.out")
+    master, slave = pty.openpty()
+    fcntl.ioctl(slave, termios.TIOCSWINSZ, struct.pack("HHHH", 40, columns, 0, 0))
+    env = dict(os.environ, HOME=cfg.home, LC_ALL="C", TERM=term)
+    start = time.perf_counter()
+    proc = subprocess.Popen(["/usr/bin/time", "-f", "%e %U %S %M", "-o", tfile] + cmd,
+                            stdin=subprocess.DEVNULL, stdout=slave, stderr=slave, env=env,
+                            start_new_session=True)
+    os.close(slave)
+    output = bytearray()
+    deadline = time.monotonic() + cfg.timeout
+    timed_out = False
+    try:
+        while True:
+            left = deadline - time.monotonic()
+            if left <= 0:
+                os.killpg(proc.pid, signal.SIGKILL)
+                timed_out = True
+                break
+            if not select.select([master], [], [], left)[0]:
+                continue
+            try:
+                chunk = os.read(master, 65536)
+            except OSError:  # EIO: the program and its terminal side are gone
+                break
+            if not chunk:
+                break
+            output += chunk
+        proc.wait()
+    except BaseException:
+        os.killpg(proc.pid, signal.SIGKILL)
+        raise
+    finally:
+        os.close(master)
+    wall = time.perf_counter() - start
+    user = sys_t = rss = 0.0
+    try:
+        fields = open(tfile).read().split()[-4:]
+        user, sys_t, rss = float(fields[1]), float(fields[2]), int(fields[3])
+    except (OSError, ValueError, IndexError):
+        pass
+    if timed_out:
+        problem = f"killed after {cfg.timeout} s"
+    elif proc.returncode != 0:
+        problem = f"exit code {proc.returncode}"
+    else:
+        problem = compare_trees(job.local_src, result_root)
+    return {"tool": "trox", "wall": wall, "cpu": user + sys_t, "rss_kib": rss, "ok": problem is None,
+            "problem": problem, "cmd": cmd, "output": output.decode("utf-8", "replace"),
+            "target": target_local}
+
+
+def bench_terminal(cfg):
+    """trox on a pseudo-terminal with its status line, on one without it (TERM=dumb), and
+    redirected, interleaved round by round. The ratios are of wall times: terminal / redirected
+    is what the user sees, terminal / plain terminal what the line itself costs."""
+    cfg.work = os.path.abspath(cfg.work)
+    cfg.srv = os.path.join(cfg.work, "srv")
+    cfg.out = os.path.join(cfg.work, "out")
+    cfg.home = os.path.join(cfg.work, "home")
+    for d in (cfg.work, cfg.srv, os.path.join(cfg.srv, "data"), cfg.home):
+        os.makedirs(d, exist_ok=True)
+        os.chmod(d, 0o755)
+    for name in cfg.sets:
+        make_set(os.path.join(cfg.srv, "data"), name, SCALES[cfg.scale][name])
+    trash = Trash(cfg)
+    for d in (os.path.join(cfg.srv, "up"), cfg.out):
+        if os.path.exists(d):
+            trash.discard(d, MANY_FILES)
+    trash.empty()
+    os.makedirs(os.path.join(cfg.srv, "up"))
+    shutil.chown(os.path.join(cfg.srv, "up"), USER, USER)
+    os.makedirs(cfg.out)
+    server = Vsftpd(cfg.work, cfg.srv)
+    server.start(False)
+    cfg.port = server.port
+    log(f"vsftpd on 127.0.0.1:{cfg.port}; scale {cfg.scale}; {cfg.runs} counted runs after one "
+        f"warm-up; trox on a terminal against trox redirected")
+    rows, failed = [], False
+    try:
+        for name in cfg.sets:
+            for direction in cfg.dirs:
+                job = Job(cfg, name, direction)
+                trash.settle()
+                log(f"\n== {name} {direction}: {job.files} files, {job.bytes / 1e6:.1f} MB ==")
+                counted = []
+                for rnd in range(cfg.runs + 1):
+                    modes = ["redirected", "terminal", "plain"]
+                    results = {}
+                    for mode in modes[rnd % 3:] + modes[:rnd % 3]:
+                        quiesce(cfg)
+                        tag = f"{name}-{direction}-{mode}-{rnd}"
+                        if mode == "redirected":
+                            r = run_tool(cfg, "trox", job, tag)
+                        else:
+                            r = run_trox_on_terminal(cfg, job, tag,
+                                                     "xterm" if mode == "terminal" else "dumb")
+                        results[mode] = r
+                        lines = f"  {r['output'].count(chr(27) + '[K')} line erasures"
+                        state = "ok" if r["ok"] else "FAILED: " + r["problem"]
+                        log(f"  {'warm-up' if rnd == 0 else f'round {rnd}':8} {mode:10} "
+                            f"{r['wall']:8.3f} s  cpu {r['cpu']:6.2f} s{lines}  {state}")
+                        failed |= not r["ok"]
+                        if not r["ok"]:
+                            for line in r["output"].splitlines()[-6:]:
+                                log("    | " + line)
+                        trash.discard(r["target"], job.files)
+                    if rnd and all(x["ok"] for x in results.values()):
+                        counted.append(results)
+                trash.empty()
+                rows.append((name, direction, counted))
+    finally:
+        server.stop()
+        trash.empty()
+
+    def ratio(counted, a, b):
+        values = [r[a]["wall"] / r[b]["wall"] for r in counted]
+        return f"**{fmt(med(values), '.2f')}** ({', '.join(f'{x:.2f}' for x in values)})"
+
+    lines = ["| set | direction | redirected s | plain terminal s | terminal s | terminal / "
+             "redirected | terminal / plain terminal | CPU s redirected / plain / terminal |",
+             "|" + "---|" * 8]
+    for name, direction, counted in rows:
+        walls = [fmt(med([r[m]["wall"] for r in counted]), ".3f")
+                 for m in ("redirected", "plain", "terminal")]
+        cpus = " / ".join(fmt(med([r[m]["cpu"] for r in counted]), ".2f")
+                          for m in ("redirected", "plain", "terminal"))
+        lines.append(f"| {name} | {direction} | {' | '.join(walls)} | "
+                     f"{ratio(counted, 'terminal', 'redirected')} | "
+                     f"{ratio(counted, 'terminal', 'plain')} | {cpus} |")
+    log("\n" + "\n".join(lines))
+    return 1 if failed else 0
+
+
 # ---------------------------------------------------------------- cleaning up
 
 
@@ -572,6 +725,9 @@ def parse_args():
     p.add_argument("--timeout", type=float, default=float(env("BENCH_TIMEOUT", "900")))
     p.add_argument("--note", default=env("BENCH_NOTE", ""), help="a line for the results header")
     p.add_argument("--jobs", type=int, default=int(env("BENCH_JOBS", "2")))
+    p.add_argument("--terminal", action="store_true",
+                   default=env("BENCH_TERMINAL", "") not in ("", "0"),
+                   help="trox on a pseudo-terminal against trox redirected")
     p.add_argument("--log-commands", action="store_true",
                    default=env("BENCH_LOG_COMMANDS", "") not in ("", "0"),
                    help="let vsftpd log every command (slows the server; for looking, not timing)")
@@ -595,7 +751,7 @@ def main():
     signal.signal(signal.SIGTERM, lambda *_: sys.exit(143))
     ensure_user()
     try:
-        return bench(cfg)
+        return bench_terminal(cfg) if cfg.terminal else bench(cfg)
     finally:
         lock_user()
 

@@ -13,6 +13,7 @@
 
 #include "CommandLine.h"
 #include "PasswordPrompt.h"
+#include "Progress.h"
 #include "Signals.h"
 #include "trox/DisplayText.h"
 #include "trox/Internet.h"
@@ -101,6 +102,7 @@ void ConsoleOutput(const char* text, int endOfLine, std::string logFile) {
       g_partialLine.clear();
     }
   } else {
+    ClearProgressLine(endOfLine);
     fputs(text, stdout);
     if (endOfLine) WriteLineEnd();
   }
@@ -308,6 +310,8 @@ int RunProgram(int argc, char** argv) {
     if (!runLog.empty()) WriteLogLine(StartLine(job).c_str(), 1, runLog);
     if (job.m_passPrompt && source == PasswordSource::kNone) job.SetPassword(PromptPassword(Out()));
     try {
+      // Gone (and erased) before anything below reports how the run ended.
+      const CProgressLine progressLine(job, g_quiet);
       result = job.Run();
     } catch (const CInternetException& e) {
       result = kResultInternetError;

@@ -27,6 +27,7 @@
 #include <string_view>
 #include <vector>
 
+#include "FileProgress.h"
 #include "trox/Internet.h"
 #include "trox/LocalFile.h"
 #include "trox/Messages.h"
@@ -541,6 +542,7 @@ int CTransferJob::ReceiveOneFile(const std::string& remotePath, uint64_t listedS
       SetLastError(ERROR_INTERNET_INCORRECT_HANDLE_STATE);
       fetched = false;
     } else {
+      const CFileProgressScope fileProgress(*this, m_connection.get(), bytesBefore);
       fetched = m_connection->GetFile(remotePath, target->Path(), false, fetchType);
     }
     return fetched && ReceivedSize(target->Path(), &received);
@@ -563,7 +565,10 @@ int CTransferJob::ReceiveOneFile(const std::string& remotePath, uint64_t listedS
   int result;
   if (ok) {
     result = RunTranScripts(remotePath);
-    if (m_progressMode == 0) m_progress.bytesDone += static_cast<int64_t>(received);
+    if (m_progressMode == 0) {
+      m_progress.bytesDone = bytesBefore + static_cast<int64_t>(received);
+      ReportProgress();
+    }
   } else {
     target.reset();
     m_progress.bytesDone = bytesBefore;

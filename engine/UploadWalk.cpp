@@ -10,6 +10,7 @@
 #include <set>
 #include <vector>
 
+#include "FileProgress.h"
 #include "trox/Internet.h"
 #include "trox/LocalFile.h"
 #include "trox/Messages.h"
@@ -173,6 +174,7 @@ int CTransferJob::SendOneFile(const std::string& localPath) {
   if (m_progressMode == 1) {
     ok = SendFileInBlocks(localPath, remoteName, type) != 0;
   } else if (m_connection) {
+    const CFileProgressScope fileProgress(*this, m_connection.get(), bytesBefore);
     ok = m_connection->PutFile(localPath, remoteName, type);
   } else {
     SetLastError(ERROR_INTERNET_INCORRECT_HANDLE_STATE);
@@ -184,7 +186,10 @@ int CTransferJob::SendOneFile(const std::string& localPath) {
     if (m_archive && haveMtime) ClearArchiveBit(localPath, mtimeBefore);
     result = ApplyPermissions(remoteName);
     if (result != 0) result = RunTranScripts(remoteName);
-    if (m_progressMode == 0) m_progress.bytesDone += static_cast<int64_t>(LocalFileSize(localPath));
+    if (m_progressMode == 0) {
+      m_progress.bytesDone = bytesBefore + static_cast<int64_t>(LocalFileSize(localPath));
+      ReportProgress();
+    }
   } else {
     ReportError(GetLastError());
     Output(LoadMessage(8, {localPath}), 1);

@@ -454,10 +454,13 @@ void CFtpConnectionImpl::GetFile(const std::string& remotePath, const std::strin
     // copying it through a buffer); text must be converted, so it comes through a buffer.
     if (!local.IsRegular() || !stream->ReceiveIntoFile(local.File().Fd())) {
       std::vector<char> buffer(kFileBuffer);
+      uint64_t written = 0;
       for (;;) {
         size_t n = stream->ReadBlock(buffer.data(), buffer.size());
         if (!local.File().WriteAll(buffer.data(), n))
           ThrowErrno(errno, "cannot write " + localPath);
+        written += n;
+        FileBytesMoved(written);
         if (n < buffer.size()) break;
       }
     }
@@ -504,6 +507,8 @@ void CFtpConnectionImpl::PutFile(const std::string& localPath, const std::string
       StartTransfer("STOR " + PathArgument(remotePath), flags, true, {}, &early);
   if (early.sent < early.bytes.size())
     stream->WriteWire(early.bytes.data() + early.sent, early.bytes.size() - early.sent);
+  uint64_t sent = first;
+  FileBytesMoved(sent);
   // Copied through a buffer rather than handed to the kernel with sendfile(): a zero-copy send
   // queues the file at once and leaves the sending to whoever takes the acknowledgements, which
   // on a local server is the server's own process; copying keeps that work here, and uploads
@@ -519,6 +524,8 @@ void CFtpConnectionImpl::PutFile(const std::string& localPath, const std::string
     if (n == 0) break;
     std::string_view wire = onWire(static_cast<size_t>(n));
     stream->WriteWire(wire.data(), wire.size());
+    sent += static_cast<uint64_t>(n);
+    FileBytesMoved(sent);
   }
   stream->Close();
 }

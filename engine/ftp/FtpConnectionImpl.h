@@ -55,6 +55,14 @@ class CFtpConnectionImpl {
                uint32_t flags);
   std::unique_ptr<CInternetFile> OpenFile(const std::string& remotePath, uint32_t access,
                                           uint32_t flags);
+  void SetFileProgress(void (*callback)(uint64_t bytes, void* context), void* context) {
+    m_fileProgress = callback;
+    m_fileProgressContext = context;
+  }
+  // For PutFile, GetFile and their streams: the bytes of the file moved so far.
+  void FileBytesMoved(uint64_t bytes) {
+    if (m_fileProgress != nullptr) m_fileProgress(bytes, m_fileProgressContext);
+  }
   // A raw command; with expectResponse its data stream (null otherwise).
   std::unique_ptr<CInternetFile> Command(const std::string& command, bool expectResponse,
                                          uint32_t flags);
@@ -139,4 +147,6 @@ class CFtpConnectionImpl {
   bool m_rawCommandSent = false;
   bool m_restorePending = false;  // reused: back to m_home before the next command needs it
   bool m_justRevived = false;     // reused, and no command sent since
+  void (*m_fileProgress)(uint64_t bytes, void* context) = nullptr;
+  void* m_fileProgressContext = nullptr;
 };

@@ -220,6 +220,7 @@ bool FtpDataStream::ReceiveIntoFile(int fd) {
       }
       left -= static_cast<size_t>(w);
     }
+    m_owner->FileBytesMoved(m_wireBytes);
   }
   Finish(false);
   return true;

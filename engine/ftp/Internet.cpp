@@ -195,6 +195,10 @@ bool CFtpConnection::GetFile(const std::string& remotePath, const std::string& l
   return Guarded([&] { m_impl->GetFile(remotePath, localPath, failIfExists, flags); });
 }
 
+void CFtpConnection::SetFileProgress(FileBytesFn callback, void* context) {
+  m_impl->SetFileProgress(callback, context);
+}
+
 std::unique_ptr<CInternetFile> CFtpConnection::OpenFile(const std::string& remotePath,
                                                         uint32_t access, uint32_t flags) {
   try {

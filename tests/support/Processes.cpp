@@ -1,15 +1,24 @@
 #include "Processes.h"
 
+#include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
+#include <sys/ioctl.h>
 #include <sys/prctl.h>
 #include <sys/wait.h>
+#include <termios.h>
 #include <unistd.h>
 
 #include <chrono>
 #include <cstdlib>
 #include <stdexcept>
 #include <thread>
+
+namespace {
+// Reads the child's output until it ends (or the limit passes: then the child is killed), then
+// reaps it.
+ProcessResult CollectOutput(int pid, int outFd, int timeoutSeconds);
+}  // namespace
 
 int SpawnChild(const std::vector<std::string>& argv, int stdoutFd, int stdinFd, int stderrFd,
                const std::map<std::string, std::string>& extraEnv) {
@@ -61,6 +70,37 @@ ProcessResult RunProgram(const std::string& program, const std::vector<std::stri
     (void)ignored;
   }
   close(in[1]);
+  return CollectOutput(pid, out[0], timeoutSeconds);
+}
+
+ProcessResult RunProgramOnTerminal(const std::string& program, const std::vector<std::string>& args,
+                                   int columns, int timeoutSeconds) {
+  const int master = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
+  if (master < 0 || grantpt(master) != 0 || unlockpt(master) != 0)
+    throw std::runtime_error("no pseudo-terminal");
+  const int terminal = open(ptsname(master), O_RDWR | O_NOCTTY | O_CLOEXEC);
+  const int nothing = open("/dev/null", O_RDONLY | O_CLOEXEC);
+  if (terminal < 0 || nothing < 0) throw std::runtime_error("cannot open the pseudo-terminal");
+  termios mode{};
+  tcgetattr(terminal, &mode);
+  cfmakeraw(&mode);
+  tcsetattr(terminal, TCSANOW, &mode);
+  winsize size{};
+  size.ws_row = 24;
+  size.ws_col = static_cast<unsigned short>(columns);
+  ioctl(master, TIOCSWINSZ, &size);
+  std::vector<std::string> argv{program};
+  argv.insert(argv.end(), args.begin(), args.end());
+  const int pid = SpawnChild(argv, terminal, nothing, terminal);
+  close(terminal);
+  close(nothing);
+  // Once the program has ended, reading the master fails (EIO) instead of reporting an end.
+  return CollectOutput(pid, master, timeoutSeconds);
+}
+
+namespace {
+
+ProcessResult CollectOutput(int pid, int outFd, int timeoutSeconds) {
   ProcessResult r;
   auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(timeoutSeconds);
   char buf[4096];
@@ -72,18 +112,20 @@ ProcessResult RunProgram(const std::string& program, const std::vector<std::stri
       kill(pid, SIGKILL);
       break;
     }
-    pollfd p{out[0], POLLIN, 0};
+    pollfd p{outFd, POLLIN, 0};
     if (poll(&p, 1, left) <= 0) continue;
-    ssize_t n = read(out[0], buf, sizeof buf);
+    ssize_t n = read(outFd, buf, sizeof buf);
     if (n <= 0) break;
     r.output.append(buf, static_cast<size_t>(n));
   }
-  close(out[0]);
+  close(outFd);
   int status = 0;
   waitpid(pid, &status, 0);
   r.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
   return r;
 }
+
+}  // namespace
 
 std::string TroxPath() {
   return std::string(TROX_BIN_DIR) + "/trox";

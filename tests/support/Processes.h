@@ -29,3 +29,9 @@ ProcessResult RunProgram(const std::string& program, const std::vector<std::stri
 ProcessResult RunTrox(const std::vector<std::string>& args, const std::string& stdinText = "",
                       const std::map<std::string, std::string>& extraEnv = {});
 std::string TroxPath();
+
+// Runs a program with its standard output and error on a pseudo-terminal of the given width, in
+// raw mode so that the output arrives exactly as written (no "\r" added before each "\n");
+// standard input is empty. Killed after timeoutSeconds.
+ProcessResult RunProgramOnTerminal(const std::string& program, const std::vector<std::string>& args,
+                                   int columns, int timeoutSeconds = 120);

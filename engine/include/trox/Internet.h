@@ -71,6 +71,11 @@ class CFtpConnection {
   // afterwards is complete. The local file is made only once the server agrees to send.
   bool GetFile(const std::string& remotePath, const std::string& localPath, bool failIfExists,
                uint32_t flags);
+  // While set, PutFile and GetFile tell it, after each block, how many bytes of the file have
+  // moved so far, so that a host can show progress inside a long file. Null (the default) costs
+  // the whole-file calls nothing.
+  using FileBytesFn = void (*)(uint64_t bytes, void* context);
+  void SetFileProgress(FileBytesFn callback, void* context);
   // access: GENERIC_READ or GENERIC_WRITE. Throws CInternetException on failure.
   std::unique_ptr<CInternetFile> OpenFile(const std::string& remotePath, uint32_t access,
                                           uint32_t flags);
