@@ -96,9 +96,6 @@ def ensure_packages():
     env = dict(os.environ, DEBIAN_FRONTEND="noninteractive")
     subprocess.run(["apt-get", "update", "-qq"], check=True, env=env)
     subprocess.run(["apt-get", "install", "-y", "-qq"] + missing, check=True, env=env)
-    # The package starts a vsftpd on port 21 that the benchmark does not use.
-    if shutil.which("systemctl"):
-        run_quiet(["systemctl", "disable", "--now", "vsftpd"])
 
 
 def build_trox(cfg):
