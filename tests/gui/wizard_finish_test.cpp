@@ -5,21 +5,27 @@
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMouseEvent>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QRadioButton>
 #include <filesystem>
 
 #include "AboutDlg.h"
 #include "FtpServers.h"
 #include "LogViewer.h"
 #include "Processes.h"
+#include "ServerAdv.h"
 #include "TROXWizardDlg.h"
 #include "TempDir.h"
 #include "WebAddresses.h"
 #include "WizFinal.h"
+#include "WizMode.h"
+#include "WizPathPage.h"
+#include "WizServer.h"
 #include "WizSettings.h"
 #include "WizTransfer.h"
 #include "WizardSheet.h"
@@ -265,4 +271,91 @@ TEST_F(WizardFinishTest, AboutBoxListsVersionsAndFolds) {
   EXPECT_GT(about.height(), folded.height());
   about.OnToggle();
   EXPECT_EQ(about.size(), folded);
+}
+
+// A new user's whole way through the wizard, typed and clicked page by page, in both directions
+// and with both choices; the saved file then runs unchanged under trox.
+TEST_F(WizardFinishTest, WholeWayFromWelcomeToFinalInEachModeAndChoice) {
+  struct Case {
+    bool get;
+    bool single;
+  };
+  FtpTestServer& server = SharedFtpServer(ServerKind::Pyftpdlib);
+  for (const Case& c :
+       {Case{false, false}, Case{false, true}, Case{true, false}, Case{true, true}}) {
+    SCOPED_TRACE(testing::Message() << "get " << c.get << " single " << c.single);
+    const std::string dir = MakeTempDir();
+    const std::string remote = c.get ? "/src" : "/dst";
+    fs::remove_all(server.Root() + remote);
+    fs::create_directories(server.Root() + "/src/sub");
+    WriteFileBytes(server.Root() + "/src/sub/b.bin", PatternBytes(70000, 3));
+    WriteFileBytes(server.Root() + "/src/a.txt", "a\n");
+    fs::create_directories(dir + "/site/sub");
+    WriteFileBytes(dir + "/site/sub/b.bin", PatternBytes(70000, 3));
+    WriteFileBytes(dir + "/site/a.txt", "a\n");
+    // What each side's page is given: the folder, or the one file in it.
+    const std::string localPath = c.get ? dir + "/got" : dir + "/site";
+    if (c.get && !c.single) fs::create_directories(localPath);
+    const std::string local = c.single ? localPath + (c.get ? ".bin" : "/sub/b.bin") : localPath;
+    const std::string remotePath = c.single ? remote + (c.get ? "/sub/b.bin" : "/b.bin") : remote;
+    const std::string trx = dir + "/job.trx";
+
+    Sheet().SetActivePage(0);
+    Sheet().Next();  // load page: New Transfer
+    Sheet().Next();
+    auto& serverPage = *static_cast<CWizServer*>(Sheet().GetActivePage());
+    serverPage.ServerCombo()->setEditText({});
+    TypeKeys(serverPage.ServerCombo()->lineEdit(), QString::fromStdString(server.Host()));
+    serverPage.AccountRadio()->click();
+    serverPage.UserEdit()->clear();
+    TypeKeys(serverPage.UserEdit(), QString::fromStdString(server.User()));
+    serverPage.PasswordEdit()->clear();
+    TypeKeys(serverPage.PasswordEdit(), QString::fromStdString(server.Password()));
+    Host().Queue(DialogAnswer::Do([&](CModalDialog& dialog) {
+      auto& advanced = static_cast<CServerAdv&>(dialog);
+      advanced.PortEdit()->clear();
+      TypeKeys(advanced.PortEdit(), QString::number(server.Port()));
+      return DialogResult::Ok;
+    }));
+    for (QPushButton* button : serverPage.findChildren<QPushButton*>())
+      if (button->text() == "&Advanced ...") button->click();
+    Sheet().Next();
+
+    auto& mode = *static_cast<CWizMode*>(Sheet().GetActivePage());
+    (c.get ? mode.GetRadio() : mode.SendRadio())->click();
+    Sheet().Next();
+    // The source side's page, then the destination's.
+    for (const std::string& path : {c.get ? remotePath : local, c.get ? local : remotePath}) {
+      auto& page = *static_cast<CWizPathPage*>(Sheet().GetActivePage());
+      ASSERT_TRUE((c.single ? page.FileRadio() : page.FolderRadio())->isEnabled());
+      (c.single ? page.FileRadio() : page.FolderRadio())->click();
+      QLineEdit* edit = c.single ? page.FileEdit() : page.FolderEdit();
+      edit->clear();
+      TypeKeys(edit, QString::fromStdString(path));
+      Sheet().Next();
+    }
+
+    auto& transfer = *static_cast<CWizTransfer*>(Sheet().GetActivePage());
+    transfer.FileEdit()->clear();
+    TypeKeys(transfer.FileEdit(), QString::fromStdString(trx));
+    transfer.UpgradeCheck()->setChecked(false);
+    Sheet().Next();
+    auto& final = *static_cast<CWizFinal*>(Sheet().GetActivePage());
+    ASSERT_EQ(&final, m_main->Page(CTROXWizardDlg::kFinal));
+    EXPECT_EQ(final.StatusLabel()->text(),
+              "Transfer completed sucessfully. Click Finish to exit the Wizard.");
+    EXPECT_TRUE(Messages().empty()) << Messages().front();
+
+    // Where the bytes of b.bin ended up, and that trox gets them there again from the file.
+    const std::string landed =
+        c.get ? (c.single ? local : local + "/sub/b.bin")
+              : server.Root() + (c.single ? remotePath : remote + "/sub/b.bin");
+    EXPECT_EQ(ReadFileBytes(landed), PatternBytes(70000, 3));
+    fs::remove(landed);
+    ProcessResult run = RunTrox({"-f", trx});
+    EXPECT_EQ(run.exitCode, 0) << run.output;
+    EXPECT_EQ(ReadFileBytes(landed), PatternBytes(70000, 3));
+    if (!c.single)
+      EXPECT_EQ(ReadFileBytes(c.get ? local + "/a.txt" : server.Root() + "/dst/a.txt"), "a\n");
+  }
 }
