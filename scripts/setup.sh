@@ -4,8 +4,8 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-packages=(cmake g++ make pkg-config libgtest-dev nettle-dev python3 python3-pyftpdlib vsftpd attr
-          clang-format qt6-base-dev)
+packages=(cmake g++ make pkg-config libgtest-dev nettle-dev libgnutls28-dev python3 python3-pyftpdlib
+          python3-openssl vsftpd attr clang-format qt6-base-dev)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "ok installed" || missing+=("$p")
