@@ -116,8 +116,14 @@ int RunProgram(int argc, char** argv) {
       result = kResultInternetError;
       internetError = e.m_dwError;
       // "Extended error" alone does not say why: the server's refusal ("421 Too many users")
-      // comes before the closing message.
-      if (e.m_dwError == ERROR_INTERNET_EXTENDED_ERROR && !e.m_text.empty())
+      // comes before the closing message. So does a refused certificate's fingerprint, which
+      // the user needs to pin it.
+      const bool secure = e.m_dwError == ERROR_INTERNET_SECURITY_CHANNEL_ERROR ||
+                          e.m_dwError == ERROR_INTERNET_INVALID_CA ||
+                          e.m_dwError == ERROR_INTERNET_SEC_CERT_CN_INVALID ||
+                          e.m_dwError == ERROR_INTERNET_SEC_CERT_DATE_INVALID ||
+                          e.m_dwError == ERROR_INTERNET_SEC_INVALID_CERT;
+      if ((e.m_dwError == ERROR_INTERNET_EXTENDED_ERROR || secure) && !e.m_text.empty())
         job.Output(e.m_text, 1);
     } catch (const std::bad_alloc&) {
       throw;
