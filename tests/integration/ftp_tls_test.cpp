@@ -2,6 +2,8 @@
 // that data connections resume the control connection's session): a round trip of files in
 // every mode, and every refusal ending the connection before the user name is sent.
 #include <gtest/gtest.h>
+#include <poll.h>
+#include <unistd.h>
 
 #include <cstdlib>
 #include <map>
@@ -10,6 +12,7 @@
 #include <tuple>
 
 #include "FtpServers.h"
+#include "Processes.h"
 #include "TempDir.h"
 #include "trox/Internet.h"
 
@@ -185,5 +188,48 @@ INSTANTIATE_TEST_SUITE_P(
                               ERROR_INTERNET_SEC_INVALID_CERT,
                               "not the pinned one: SHA-256 "}),
     [](const auto& info) { return std::string(info.param.name); });
+
+}  // namespace
+
+namespace {
+
+// The upgrade check's address over TLS: read through the same layer, refused the same way.
+struct HttpsCase {
+  const char* certificate;
+  uint32_t error;  // 0: the body is read
+};
+
+class HttpsTest : public TlsTest, public ::testing::WithParamInterface<HttpsCase> {};
+
+TEST_P(HttpsTest, ReadsTheBodyOnlyFromAServerWithAValidCertificate) {
+  const std::string certificate = TestCertificateDir() + "/" + GetParam().certificate;
+  int out[2];
+  ASSERT_EQ(pipe(out), 0);
+  const int pid =
+      SpawnChild({"/usr/bin/python3", std::string(TROX_TEST_SUPPORT_DIR) + "/https_server.py",
+                  certificate + ".pem", certificate + ".key"},
+                 out[1], -1, -1);
+  close(out[1]);
+  std::string port;
+  pollfd p{out[0], POLLIN, 0};
+  char ch;
+  while (poll(&p, 1, 20000) == 1 && read(out[0], &ch, 1) == 1 && ch != '\n') port += ch;
+  close(out[0]);
+  try {
+    std::unique_ptr<CInternetFile> body = session_.OpenURL("https://127.0.0.1:" + port + "/q");
+    char buffer[64] = {};
+    body->Read(buffer, sizeof buffer - 1);
+    EXPECT_EQ(GetParam().error, 0u);
+    EXPECT_STREQ(buffer, "upgrade available");
+  } catch (const CInternetException& e) {
+    EXPECT_EQ(e.m_dwError, GetParam().error) << e.m_text;
+  }
+  StopChild(pid);
+}
+
+INSTANTIATE_TEST_SUITE_P(Certificates, HttpsTest,
+                         ::testing::Values(HttpsCase{"good", 0},
+                                           HttpsCase{"otherhost",
+                                                     ERROR_INTERNET_SEC_CERT_CN_INVALID}));
 
 }  // namespace
