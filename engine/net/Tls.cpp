@@ -1,6 +1,7 @@
 #include "net/Tls.h"
 
 #include <arpa/inet.h>
+#include <dlfcn.h>
 #include <gnutls/x509.h>
 #include <poll.h>
 
@@ -17,12 +18,78 @@ namespace trox::net {
 
 namespace {
 
+// The library is loaded at the first secure connection, not at start: linked in, it and what it
+// pulls in (PKCS #11, ASN.1, IDN, GMP) doubled the resident memory of every run, TLS or not.
+#define TROX_GNUTLS_FUNCTIONS(X)             \
+  X(gnutls_bye)                              \
+  X(gnutls_certificate_allocate_credentials) \
+  X(gnutls_certificate_get_peers)            \
+  X(gnutls_credentials_set)                  \
+  X(gnutls_deinit)                           \
+  X(gnutls_error_is_fatal)                   \
+  X(gnutls_fingerprint)                      \
+  X(gnutls_handshake)                        \
+  X(gnutls_init)                             \
+  X(gnutls_record_check_pending)             \
+  X(gnutls_record_get_direction)             \
+  X(gnutls_record_recv)                      \
+  X(gnutls_record_send)                      \
+  X(gnutls_server_name_set)                  \
+  X(gnutls_session_get_data2)                \
+  X(gnutls_session_is_resumed)               \
+  X(gnutls_session_set_data)                 \
+  X(gnutls_set_default_priority)             \
+  X(gnutls_strerror)                         \
+  X(gnutls_transport_set_int2)               \
+  X(gnutls_x509_crt_deinit)                  \
+  X(gnutls_x509_crt_get_dn3)                 \
+  X(gnutls_x509_crt_get_expiration_time)     \
+  X(gnutls_x509_crt_import)                  \
+  X(gnutls_x509_crt_init)                    \
+  X(gnutls_x509_trust_list_add_system_trust) \
+  X(gnutls_x509_trust_list_add_trust_file)   \
+  X(gnutls_x509_trust_list_init)             \
+  X(gnutls_x509_trust_list_verify_crt2)
+
+struct GnuTlsApi {
+#define TROX_GNUTLS_POINTER(name) decltype(&::name) name = nullptr;
+  TROX_GNUTLS_FUNCTIONS(TROX_GNUTLS_POINTER)
+#undef TROX_GNUTLS_POINTER
+  gnutls_free_function* free = nullptr;
+  bool loaded = false;
+};
+
+const GnuTlsApi& Api() {
+  static const GnuTlsApi api = [] {
+    GnuTlsApi a;
+    void* library = ::dlopen("libgnutls.so.30", RTLD_NOW | RTLD_LOCAL);
+    if (!library) return a;
+    bool all = true;
+#define TROX_GNUTLS_RESOLVE(name)                                        \
+  a.name = reinterpret_cast<decltype(&::name)>(::dlsym(library, #name)); \
+  all = all && a.name;
+    TROX_GNUTLS_FUNCTIONS(TROX_GNUTLS_RESOLVE)
+#undef TROX_GNUTLS_RESOLVE
+    a.free = reinterpret_cast<gnutls_free_function*>(::dlsym(library, "gnutls_free"));
+    a.loaded = all && a.free;
+    return a;
+  }();
+  if (!api.loaded)
+    ThrowInternet(ERROR_INTERNET_SECURITY_CHANNEL_ERROR,
+                  "TLS is not available: libgnutls.so.30 cannot be loaded");
+  return api;
+}
+
+void Free(void* p) {
+  (*Api().free)(p);
+}
+
 // The handshake needs no authority: the certificate is checked by hand afterwards, so that a
 // refusal can say which certificate it was and a pinned one never loads the trust store.
 gnutls_certificate_credentials_t Credentials() {
   static gnutls_certificate_credentials_t credentials = [] {
     gnutls_certificate_credentials_t c = nullptr;
-    gnutls_certificate_allocate_credentials(&c);
+    Api().gnutls_certificate_allocate_credentials(&c);
     return c;
   }();
   return credentials;
@@ -32,12 +99,12 @@ gnutls_certificate_credentials_t Credentials() {
 gnutls_x509_trust_list_t TrustList() {
   static gnutls_x509_trust_list_t list = [] {
     gnutls_x509_trust_list_t l = nullptr;
-    gnutls_x509_trust_list_init(&l, 0);
+    Api().gnutls_x509_trust_list_init(&l, 0);
     const char* file = std::getenv("TROX_CA_FILE");
     if (file && *file)
-      gnutls_x509_trust_list_add_trust_file(l, file, nullptr, GNUTLS_X509_FMT_PEM, 0, 0);
+      Api().gnutls_x509_trust_list_add_trust_file(l, file, nullptr, GNUTLS_X509_FMT_PEM, 0, 0);
     else
-      gnutls_x509_trust_list_add_system_trust(l, 0, 0);
+      Api().gnutls_x509_trust_list_add_system_trust(l, 0, 0);
     return l;
   }();
   return list;
@@ -65,17 +132,17 @@ bool WouldBlock(int r) {
                   "the connection ended without the secure channel's close (the data may be cut "
                   "short)");
   ThrowInternet(ERROR_INTERNET_CONNECTION_ABORTED,
-                std::string("the secure channel broke: ") + gnutls_strerror(r));
+                std::string("the secure channel broke: ") + Api().gnutls_strerror(r));
 }
 
 class Certificate {
  public:
-  Certificate() { gnutls_x509_crt_init(&m_crt); }
-  ~Certificate() { gnutls_x509_crt_deinit(m_crt); }
+  Certificate() { Api().gnutls_x509_crt_init(&m_crt); }
+  ~Certificate() { Api().gnutls_x509_crt_deinit(m_crt); }
   Certificate(const Certificate&) = delete;
   Certificate& operator=(const Certificate&) = delete;
   bool Import(const gnutls_datum_t& der) {
-    return gnutls_x509_crt_import(m_crt, &der, GNUTLS_X509_FMT_DER) == 0;
+    return Api().gnutls_x509_crt_import(m_crt, &der, GNUTLS_X509_FMT_DER) == 0;
   }
   gnutls_x509_crt_t Get() const { return m_crt; }
 
@@ -86,7 +153,7 @@ class Certificate {
 std::string Sha256Hex(const gnutls_datum_t& der) {
   unsigned char digest[32];
   size_t size = sizeof digest;
-  if (gnutls_fingerprint(GNUTLS_DIG_SHA256, &der, digest, &size) != 0) return {};
+  if (Api().gnutls_fingerprint(GNUTLS_DIG_SHA256, &der, digest, &size) != 0) return {};
   static const char kHex[] = "0123456789abcdef";
   std::string hex;
   for (size_t i = 0; i < size; ++i) {
@@ -107,12 +174,12 @@ std::string Describe(const Certificate& certificate, const std::string& hex) {
   }
   std::string subject = "?";
   gnutls_datum_t dn{};
-  if (gnutls_x509_crt_get_dn3(certificate.Get(), &dn, 0) == 0) {
+  if (Api().gnutls_x509_crt_get_dn3(certificate.Get(), &dn, 0) == 0) {
     subject.assign(reinterpret_cast<const char*>(dn.data), dn.size);
-    gnutls_free(dn.data);
+    Free(dn.data);
   }
   std::string until = "?";
-  time_t expiry = gnutls_x509_crt_get_expiration_time(certificate.Get());
+  time_t expiry = Api().gnutls_x509_crt_get_expiration_time(certificate.Get());
   struct tm utc {};
   char text[32];
   if (expiry != static_cast<time_t>(-1) && gmtime_r(&expiry, &utc) &&
@@ -137,28 +204,28 @@ std::unique_ptr<TlsSession> TlsSession::Connect(Socket& socket, const TlsPeer& p
                                                 const TlsSession* resumeFrom) {
   std::unique_ptr<TlsSession> tls(new TlsSession(socket.Fd()));
   gnutls_session_t& s = tls->m_session;
-  if (gnutls_init(&s, GNUTLS_CLIENT | GNUTLS_NONBLOCK) != 0) {
+  if (Api().gnutls_init(&s, GNUTLS_CLIENT | GNUTLS_NONBLOCK) != 0) {
     s = nullptr;
     ThrowInternet(ERROR_INTERNET_SECURITY_CHANNEL_ERROR, "cannot start a secure channel");
   }
-  gnutls_set_default_priority(s);
-  gnutls_credentials_set(s, GNUTLS_CRD_CERTIFICATE, Credentials());
+  Api().gnutls_set_default_priority(s);
+  Api().gnutls_credentials_set(s, GNUTLS_CRD_CERTIFICATE, Credentials());
   const std::string host = Unbracketed(peer.host);
   if (!host.empty() && !IsNumericHost(host))
-    gnutls_server_name_set(s, GNUTLS_NAME_DNS, host.data(), host.size());
-  gnutls_transport_set_int(s, socket.Fd());
+    Api().gnutls_server_name_set(s, GNUTLS_NAME_DNS, host.data(), host.size());
+  Api().gnutls_transport_set_int2(s, socket.Fd(), socket.Fd());
   if (resumeFrom) {
     gnutls_datum_t data{};
-    if (gnutls_session_get_data2(resumeFrom->m_session, &data) == 0) {
-      gnutls_session_set_data(s, data.data, data.size);
-      gnutls_free(data.data);
+    if (Api().gnutls_session_get_data2(resumeFrom->m_session, &data) == 0) {
+      Api().gnutls_session_set_data(s, data.data, data.size);
+      Free(data.data);
     }
   }
 
   using Clock = std::chrono::steady_clock;
   const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
   for (;;) {
-    int r = gnutls_handshake(s);
+    int r = Api().gnutls_handshake(s);
     if (r == 0) break;
     if (WouldBlock(r)) {
       auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
@@ -167,9 +234,10 @@ std::unique_ptr<TlsSession> TlsSession::Connect(Socket& socket, const TlsPeer& p
                       "the secure channel was not set up within " + DurationText(timeoutMs));
       continue;
     }
-    if (!gnutls_error_is_fatal(r)) continue;
-    ThrowInternet(ERROR_INTERNET_SECURITY_CHANNEL_ERROR,
-                  std::string("the secure channel could not be set up: ") + gnutls_strerror(r));
+    if (!Api().gnutls_error_is_fatal(r)) continue;
+    ThrowInternet(
+        ERROR_INTERNET_SECURITY_CHANNEL_ERROR,
+        std::string("the secure channel could not be set up: ") + Api().gnutls_strerror(r));
   }
   // A resumed session is the one whose certificate was checked when it began.
   if (!tls->Resumed()) tls->Verify(peer);
@@ -177,15 +245,16 @@ std::unique_ptr<TlsSession> TlsSession::Connect(Socket& socket, const TlsPeer& p
 }
 
 TlsSession::~TlsSession() {
-  if (m_session) gnutls_deinit(m_session);
+  if (m_session) Api().gnutls_deinit(m_session);
 }
 
 bool TlsSession::Resumed() const {
-  return gnutls_session_is_resumed(m_session) != 0;
+  return Api().gnutls_session_is_resumed(m_session) != 0;
 }
 
 bool TlsSession::WaitForDirection(int timeoutMs) {
-  pollfd p{m_fd, static_cast<short>(gnutls_record_get_direction(m_session) ? POLLOUT : POLLIN), 0};
+  pollfd p{m_fd,
+           static_cast<short>(Api().gnutls_record_get_direction(m_session) ? POLLOUT : POLLIN), 0};
   for (;;) {
     int r = ::poll(&p, 1, timeoutMs < 0 ? -1 : timeoutMs);
     if (r > 0) return true;
@@ -196,7 +265,7 @@ bool TlsSession::WaitForDirection(int timeoutMs) {
 }
 
 bool TlsSession::WaitReadable(int timeoutMs) {
-  if (gnutls_record_check_pending(m_session) > 0) return true;
+  if (Api().gnutls_record_check_pending(m_session) > 0) return true;
   pollfd p{m_fd, POLLIN, 0};
   for (;;) {
     int r = ::poll(&p, 1, timeoutMs < 0 ? -1 : timeoutMs);
@@ -209,12 +278,12 @@ bool TlsSession::WaitReadable(int timeoutMs) {
 
 size_t TlsSession::ReceiveSome(void* buffer, size_t size, int idleMs) {
   for (;;) {
-    ssize_t n = gnutls_record_recv(m_session, buffer, size);
+    ssize_t n = Api().gnutls_record_recv(m_session, buffer, size);
     if (n >= 0) return static_cast<size_t>(n);
     int r = static_cast<int>(n);
     // Records that carry no data (a TLS 1.3 session ticket, a warning) are not the data waited
     // for: the wait goes on.
-    if (WouldBlock(r) || !gnutls_error_is_fatal(r)) {
+    if (WouldBlock(r) || !Api().gnutls_error_is_fatal(r)) {
       if (WouldBlock(r) && !WaitForDirection(idleMs))
         ThrowInternet(ERROR_INTERNET_TIMEOUT, "nothing came within " + DurationText(idleMs));
       continue;
@@ -226,7 +295,7 @@ size_t TlsSession::ReceiveSome(void* buffer, size_t size, int idleMs) {
 void TlsSession::SendAll(const void* data, size_t size, int idleMs) {
   const char* p = static_cast<const char*>(data);
   while (size > 0) {
-    ssize_t n = gnutls_record_send(m_session, p, size);
+    ssize_t n = Api().gnutls_record_send(m_session, p, size);
     if (n > 0) {
       p += n;
       size -= static_cast<size_t>(n);
@@ -242,7 +311,7 @@ void TlsSession::SendAll(const void* data, size_t size, int idleMs) {
 
 void TlsSession::Bye(int timeoutMs) {
   for (;;) {
-    int r = gnutls_bye(m_session, GNUTLS_SHUT_WR);
+    int r = Api().gnutls_bye(m_session, GNUTLS_SHUT_WR);
     if (r == 0) return;
     if (!WouldBlock(r)) ThrowBroken(r);
     if (!WaitForDirection(timeoutMs))
@@ -253,7 +322,7 @@ void TlsSession::Bye(int timeoutMs) {
 
 void TlsSession::Verify(const TlsPeer& peer) {
   unsigned int count = 0;
-  const gnutls_datum_t* chain = gnutls_certificate_get_peers(m_session, &count);
+  const gnutls_datum_t* chain = Api().gnutls_certificate_get_peers(m_session, &count);
   if (!chain || count == 0)
     ThrowInternet(ERROR_INTERNET_SECURITY_CHANNEL_ERROR, "the server showed no certificate");
   std::vector<Certificate> certificates(count);
@@ -284,8 +353,8 @@ void TlsSession::Verify(const TlsPeer& peer) {
     name.data = reinterpret_cast<unsigned char*>(const_cast<char*>(host.c_str()));
   }
   unsigned int status = 0;
-  if (gnutls_x509_trust_list_verify_crt2(TrustList(), list.data(), count, &name, 1, 0, &status,
-                                         nullptr) != 0)
+  if (Api().gnutls_x509_trust_list_verify_crt2(TrustList(), list.data(), count, &name, 1, 0,
+                                               &status, nullptr) != 0)
     status |= GNUTLS_CERT_INVALID;
   if (status == 0) return;
   if (status & (GNUTLS_CERT_EXPIRED | GNUTLS_CERT_NOT_ACTIVATED))

@@ -6,6 +6,9 @@
 // that a user can decide to pin it. The trust store is the system's, or the file named by
 // TROX_CA_FILE (for tests that bring their own authority).
 //
+// GnuTLS is loaded at the first secure connection; a machine without it fails that connection
+// with 12157.
+//
 // A session that ends without the peer's close_notify is a truncation and fails like a broken
 // connection: on a data connection, that is all that tells a cut-off file from a whole one.
 #pragma once
