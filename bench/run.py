@@ -24,6 +24,9 @@ Settings (environment, or the matching --option):
                    status line drawn), on one with TERM=dumb (no line) and redirected, and print
                    the ratios (--terminal; BENCH_SETS and BENCH_DIRS choose the sets, for
                    example BENCH_TERMINAL=1 BENCH_RUNS=2 BENCH_SETS=big,small)
+    BENCH_TLS      1: the server requires explicit TLS for log-in and data (a certificate made
+                   for the run); trox pins it, lftp forces TLS without checking it; trox and
+                   lftp only
 
 Only the standard library is used.
 """
@@ -200,6 +203,7 @@ class Vsftpd:
         self.srv = srv
         self.proc = None
         self.port = 0
+        self.extra_conf = ""
 
     def start(self, log_commands):
         empty = os.path.join(self.base, "empty")
@@ -223,7 +227,7 @@ class Vsftpd:
                     "ascii_upload_enable=YES\nascii_download_enable=YES\n"
                     "utf8_filesystem=YES\n"
                     "max_clients=0\nmax_per_ip=0\ndelay_failed_login=0\n"
-                    "ftpd_banner=vsftpd ready.\n")
+                    "ftpd_banner=vsftpd ready.\n" + self.extra_conf)
                 if log_commands:
                     c.write("log_ftp_protocol=YES\nxferlog_enable=YES\nxferlog_std_format=NO\n"
                             f"vsftpd_log_file={self.base}/vsftpd.log\n")
@@ -246,6 +250,48 @@ class Vsftpd:
                 self.proc.kill()
                 self.proc.wait()
         self.proc = None
+
+
+# ---------------------------------------------------------------- TLS
+
+
+def tls_prepare(cfg):
+    """With --tls: a certificate for the server, a transfer file that makes trox use explicit
+    TLS with that certificate pinned, and the vsftpd lines that require TLS everywhere."""
+    if not cfg.tls:
+        return ""
+    base = os.path.join(cfg.work, "tls")
+    os.makedirs(base, exist_ok=True)
+    cert, key = os.path.join(base, "server.pem"), os.path.join(base, "server.key")
+    run_quiet(["openssl", "req", "-x509", "-newkey", "ec", "-pkeyopt", "ec_paramgen_curve:P-256",
+               "-nodes", "-days", "2", "-subj", "/CN=127.0.0.1",
+               "-addext", "subjectAltName=IP:127.0.0.1", "-keyout", key, "-out", cert])
+    pin = subprocess.run(["openssl", "x509", "-in", cert, "-noout", "-fingerprint", "-sha256"],
+                         check=True, capture_output=True, text=True).stdout.split("=", 1)[1]
+    cfg.tls_trx = os.path.join(base, "tls.trx")
+    with open(cfg.tls_trx, "w") as f:
+        f.write(f"[TROX]\r\nSECURITY=1\r\nCERTSHA256={pin.strip()}\r\n")
+    os.chmod(key, 0o644)
+    cfg.tools = [t for t in cfg.tools if t in ("trox", "lftp")]
+    cfg.note = (cfg.note + " " if cfg.note else "") + \
+        "vsftpd requires explicit TLS for log-in and data; trox pins its certificate, lftp " \
+        "does not check it."
+    return (f"ssl_enable=YES\nrsa_cert_file={cert}\nrsa_private_key_file={key}\n"
+            "force_local_logins_ssl=YES\nforce_local_data_ssl=YES\nrequire_ssl_reuse=YES\n"
+            "ssl_ciphers=HIGH\n")
+
+
+def tls_command(cfg, tool, cmd):
+    """The tool's command line with TLS required (unchanged without --tls)."""
+    if not cfg.tls:
+        return cmd
+    if tool == "trox":
+        return [cmd[0], "-f", cfg.tls_trx] + cmd[1:]
+    if tool == "lftp":
+        tls = ("set ftp:ssl-force true; set ftp:ssl-protect-data true; "
+               "set ssl:verify-certificate no; ")
+        return cmd[:2] + [cmd[2].replace("set ftp:ssl-allow no; ", tls)]
+    return cmd
 
 
 # ---------------------------------------------------------------- tools
@@ -382,6 +428,7 @@ def run_tool(cfg, tool, job, tag):
     if job.direction == "send":
         shutil.chown(target_local, USER, USER)
     cmd, result_root = tool_command(cfg, tool, job, target_local, target_remote)
+    cmd = tls_command(cfg, tool, cmd)
     tfile = os.path.join(cfg.work, "time.out")
     tw = time_wait_count()
     env = dict(os.environ, HOME=cfg.home, LC_ALL="C")
@@ -725,6 +772,8 @@ def parse_args():
     p.add_argument("--terminal", action="store_true",
                    default=env("BENCH_TERMINAL", "") not in ("", "0"),
                    help="trox on a pseudo-terminal against trox redirected")
+    p.add_argument("--tls", action="store_true", default=env("BENCH_TLS", "") == "1",
+                   help="the server requires explicit TLS; trox and lftp only")
     p.add_argument("--log-commands", action="store_true",
                    default=env("BENCH_LOG_COMMANDS", "") not in ("", "0"),
                    help="let vsftpd log every command (slows the server; for looking, not timing)")
@@ -775,6 +824,7 @@ def bench(cfg):
     os.makedirs(cfg.out)
 
     server = Vsftpd(cfg.work, cfg.srv)
+    server.extra_conf = tls_prepare(cfg)
     server.start(cfg.log_commands)
     cfg.port = server.port
     started = datetime.datetime.now(datetime.timezone.utc)

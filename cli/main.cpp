@@ -241,7 +241,13 @@ std::string ExplainInternetFailure(const CInternetException& e, const CTransferJ
   const std::string text = DisplayText(e.m_text);
   switch (e.m_dwError) {
     case ERROR_INTERNET_EXTENDED_ERROR:
-      // "421 Too many users" and the like.
+    // "421 Too many users" and the like; for a refused certificate its fingerprint, subject and
+    // expiry, which the user needs to check and pin it.
+    case ERROR_INTERNET_SECURITY_CHANNEL_ERROR:
+    case ERROR_INTERNET_INVALID_CA:
+    case ERROR_INTERNET_SEC_CERT_CN_INVALID:
+    case ERROR_INTERNET_SEC_CERT_DATE_INVALID:
+    case ERROR_INTERNET_SEC_INVALID_CERT:
       if (!text.empty()) ReportLine(text, logFile);
       return "";
     case ERROR_INTERNET_NAME_NOT_RESOLVED:

@@ -285,8 +285,9 @@ class RemoteTreeWalker {
  private:
   CFtpConnection& Connection() {
     if (!m_connection) {
-      m_connection = m_session.GetFtpConnection(m_job.m_server, m_job.m_user, m_job.m_password,
-                                                m_job.m_port, m_job.m_passive != 0);
+      m_connection = m_session.GetFtpConnection(
+          m_job.m_server, m_job.m_user, m_job.m_password, m_job.m_port, m_job.m_passive != 0,
+          {static_cast<int>(m_job.m_security), m_job.m_certSha256});
     }
     return *m_connection;
   }
@@ -436,7 +437,8 @@ SizeCount CountRemoteFileSize(CTransferJob job, const std::string& path,
     CInternetSession session(kAgent, job.m_sessionContext, job.m_accessType, job.m_proxy,
                              job.m_proxyBypass, job.m_sessionFlags);
     std::unique_ptr<CFtpConnection> connection = session.GetFtpConnection(
-        job.m_server, job.m_user, job.m_password, job.m_port, job.m_passive != 0);
+        job.m_server, job.m_user, job.m_password, job.m_port, job.m_passive != 0,
+        {static_cast<int>(job.m_security), job.m_certSha256});
     *total = ListedSize(connection.get(), path).value_or(0);
     connection->Close();
     session.Close();

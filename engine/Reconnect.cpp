@@ -52,7 +52,8 @@ bool CTransferJob::EnsureConnection() {
 
   std::unique_ptr<CFtpConnection> fresh;
   try {
-    fresh = m_session->GetFtpConnection(m_server, m_user, m_password, m_port, m_passive != 0);
+    fresh = m_session->GetFtpConnection(m_server, m_user, m_password, m_port, m_passive != 0,
+                                        {static_cast<int>(m_security), m_certSha256});
   } catch (const CInternetException& e) {
     ReportError(e.m_dwError);
     return false;

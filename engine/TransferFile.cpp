@@ -37,6 +37,7 @@ enum class Form {
   Password,  // PASS, or ENCPASS in encrypted form; nothing under a password prompt
   Port,      // decimal digits
   Flag,      // "1" when the setting holds the key's value, else "0"; a non-zero read sets it
+  Security,  // 0, 1 or 2; another number refuses the file rather than run the job in clear
 };
 
 struct Field {
@@ -59,8 +60,12 @@ struct SettingKey {
   const char* key;
   Field field;
   bool namesJob = false;  // a file must give a server or ask for an upgrade check
+  // Written only when the setting is not its default or the file has the key already, so that
+  // files of jobs without it stay as they were.
+  bool onlyWhenSet = false;
 };
 constexpr bool kNamesJob = true;
+constexpr bool kOnlyWhenSet = true;
 
 // Every setting a file stores, one row per key, in the order of reading and writing; FORCEASCII
 // comes after FORCEBIN so that it wins when a file sets both.
@@ -83,6 +88,8 @@ constexpr SettingKey kSettingKeys[] = {
     {kTrox, "FORCEBIN", Flag(&Job::m_transferType, 1)},
     {kTrox, "FORCEASCII", Flag(&Job::m_transferType, 2)},
     {kTrox, "PASSPROMPT", Flag(&Job::m_passPrompt)},
+    {kTrox, "SECURITY", {Form::Security}, false, kOnlyWhenSet},
+    {kTrox, "CERTSHA256", Text(&Job::m_certSha256, &Job::SetCertSha256), false, kOnlyWhenSet},
     {kTroxWiz, "AUTOXFER", Flag(&Job::m_autoTransfer)},
 };
 
@@ -150,7 +157,7 @@ size_t ReadList(const CIniFile& ini, const char* section, const char* key, Apply
 
 // Applies one setting key; true when it named the job (a server, an upgrade check). A port
 // that does not fit would wrap to another one, and the job would talk to whatever listens there:
-// badPort then refuses the file instead (0 means the default port).
+// badPort then refuses the file instead (0 means the default port); so does an unknown security.
 bool ReadSetting(const CIniFile& ini, const SettingKey& k, CTransferJob& job, bool& badPort) {
   const Field& f = k.field;
   switch (f.form) {
@@ -180,6 +187,12 @@ bool ReadSetting(const CIniFile& ini, const SettingKey& k, CTransferJob& job, bo
       if (ini.GetInt(k.section, k.key) == 0) return false;
       job.*f.flag = f.value;
       return k.namesJob;
+    case Form::Security:
+      if (std::string v = ini.GetString(k.section, k.key); !v.empty()) {
+        const int mode = ToInt(StripComment(v));
+        if (mode < 0 || !job.SetSecurity(static_cast<uint32_t>(mode))) badPort = true;
+      }
+      return false;
   }
   return false;
 }
@@ -206,7 +219,15 @@ bool WriteSetting(CIniFile& ini, const SettingKey& k, const CTransferJob& job) {
       return ini.SetString(k.section, k.key, std::to_string(job.m_port));
     case Form::Flag:
       return ini.SetString(k.section, k.key, job.*f.flag == f.value ? "1" : "0");
+    case Form::Security:
+      return ini.SetString(k.section, k.key, std::to_string(job.m_security));
   }
+  return false;
+}
+
+bool IsDefault(const SettingKey& k, const CTransferJob& job) {
+  if (k.field.form == Form::Security) return job.m_security == 0;
+  if (k.field.form == Form::Text) return (job.*k.field.text).empty();
   return false;
 }
 
@@ -267,6 +288,7 @@ int WriteTransferFile(const std::string& fileName, const CTransferJob& job) {
     return result == 0 ? 0 : failed(EINVAL);
   };
   for (const SettingKey& k : kSettingKeys) {
+    if (k.onlyWhenSet && IsDefault(k, job) && !ini.HasKey(k.section, k.key)) continue;
     if (!WriteSetting(ini, k, job)) return finish(6);
   }
 

@@ -107,6 +107,12 @@ void CTransferJob::SetProxy(const std::string& text) {
   m_accessType = text.empty() ? INTERNET_OPEN_TYPE_PRECONFIG : INTERNET_OPEN_TYPE_PROXY;
 }
 
+bool CTransferJob::SetSecurity(uint32_t mode) {
+  if (mode > 2) return false;
+  m_security = mode;
+  return true;
+}
+
 void CTransferJob::AddSelect(const std::string& extension) {
   m_selectList.push_back(tagTROX_SEL{extension});
 }

@@ -82,7 +82,8 @@ int CTransferJob::Run() {
     if (!m_server.empty()) {
       Output(LoadMessage(3, {m_server}), 1);
       m_connection =
-          m_session->GetFtpConnection(m_server, m_user, m_password, m_port, m_passive != 0);
+          m_session->GetFtpConnection(m_server, m_user, m_password, m_port, m_passive != 0,
+                                      {static_cast<int>(m_security), m_certSha256});
 
       ReportLogInReply(*this);
       // Scripts act in the remote folder too, so none runs when it could not be entered.

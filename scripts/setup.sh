@@ -8,9 +8,9 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-build_packages=(cmake g++ make pkg-config nettle-dev qt6-base-dev python3)
-test_packages=(libgtest-dev python3-pyftpdlib vsftpd attr clang-format dpkg-dev desktop-file-utils
-               man-db)
+build_packages=(cmake g++ make pkg-config nettle-dev libgnutls28-dev qt6-base-dev python3)
+test_packages=(libgtest-dev python3-pyftpdlib python3-openssl python3-cryptography vsftpd attr
+               clang-format dpkg-dev desktop-file-utils man-db)
 
 # install_packages PACKAGE...: apt-get install those that are not installed yet.
 install_packages() {

@@ -128,8 +128,10 @@ void CFtpConnectionImpl::LogIn() {
   else
     m_control.Connect(m_settings.server, m_settings.port);
 
+  if (m_settings.security == 2) Secure();
   FtpReply reply = m_control.ReadFinal(Record::Always);  // after any "120 ready in n min"
   if (reply.IsError()) Refused(reply);
+  if (m_settings.security == 1) Secure();
 
   bool anonymous = m_settings.user.empty();
   std::string user = anonymous ? "anonymous" : m_settings.user;
@@ -157,6 +159,17 @@ void CFtpConnectionImpl::LogIn() {
   if (reply.code != 230 && reply.code != 202)
     throw CInternetException(ERROR_INTERNET_LOGIN_FAILURE, reply.Text());
   m_loginReply = reply;
+  if (m_settings.security != 0) {
+    // Data connections in clear would undo the secure log-in: a server that will not protect
+    // them is not used.
+    FtpReply protect = m_control.Exec("PBSZ 0", Record::Never);
+    if (protect.IsPositive()) protect = m_control.Exec("PROT P", Record::Never);
+    if (!protect.IsPositive()) {
+      m_control.MarkDead(ERROR_INTERNET_SECURITY_CHANNEL_ERROR, "no protected data connections");
+      throw CInternetException(ERROR_INTERNET_SECURITY_CHANNEL_ERROR,
+                               "the server refused protected data connections: " + protect.Text());
+    }
+  }
 
   // The log-in reply stays the last response: the probes below record nothing.
   FtpReply feat = m_control.Exec("FEAT", Record::Never);
@@ -170,13 +183,9 @@ bool CFtpConnectionImpl::ReadyForPool() const {
 }
 
 bool CFtpConnectionImpl::Revive() {
-  try {
-    // Anything readable on an idle connection is the server's goodbye ("421 Timeout") or the
-    // end of the stream: either way it is of no more use.
-    if (m_control.Socket().WaitReadable(0)) return false;
-  } catch (const CInternetException&) {
-    return false;
-  }
+  // Anything said on an idle connection is the server's goodbye ("421 Timeout") or the end of
+  // the stream: either way it is of no more use.
+  if (!m_control.IdleAndAlive()) return false;
   // The way back to the log-in folder is taken by the first command that needs it; a walk's
   // first command goes to a folder by its full path and needs none.
   m_restorePending = m_awayFromHome;
@@ -268,6 +277,36 @@ void CFtpConnectionImpl::CreateDirectory(const std::string& folder) {
   if (!reply.IsPositive()) Refused(reply);
 }
 
+void CFtpConnectionImpl::Secure() {
+  if (m_settings.security == 1) {
+    FtpReply reply = m_control.Exec("AUTH TLS", Record::Never);
+    if (reply.code != 234) {
+      // Nothing more is said on this connection, not even QUIT: it would go in clear.
+      m_control.MarkDead(ERROR_INTERNET_SECURITY_CHANNEL_ERROR, "no secure channel");
+      throw CInternetException(ERROR_INTERNET_SECURITY_CHANNEL_ERROR,
+                               "the server refused AUTH TLS: " + reply.Text());
+    }
+  }
+  m_control.StartTls(PeerToCheck());
+}
+
+trox::net::TlsPeer CFtpConnectionImpl::PeerToCheck() const {
+  return {m_settings.proxyHost.empty() ? m_settings.server : m_settings.proxyHost, m_settings.pin};
+}
+
+std::unique_ptr<trox::net::TlsSession> CFtpConnectionImpl::SecureData(Socket& data) {
+  if (m_settings.security == 0) return nullptr;
+  try {
+    return trox::net::TlsSession::Connect(data, PeerToCheck(), m_control.Timeouts().idleMs,
+                                          m_control.Tls());
+  } catch (const CInternetException& e) {
+    // The server waits inside a transfer that will not happen: start afresh.
+    const std::string text = "the data connection of " + m_control.LastVerb() + ": " + e.m_text;
+    m_control.MarkDead(e.m_dwError, text);
+    throw CInternetException(e.m_dwError, text);
+  }
+}
+
 void CFtpConnectionImpl::SetType(uint32_t flags) {
   char type = IsAscii(flags) ? 'A' : 'I';
   if (type == m_type) return;
@@ -353,7 +392,7 @@ std::unique_ptr<FtpDataStream> CFtpConnectionImpl::StartTransfer(const std::stri
                                                                  EarlyData* early) {
   DataChannel channel = OpenDataChannel();
   m_control.Send(command);
-  if (early && !channel.listening && !early->bytes.empty()) {
+  if (early && !channel.listening && !early->bytes.empty() && m_settings.security == 0) {
     // The data waits in the connection while the server opens its file, instead of the whole
     // round trip to its 150 reply waiting for it: a small file is then sent complete at once.
     // Only what the socket takes without waiting: a server that refuses the command and leaves
@@ -410,7 +449,9 @@ std::unique_ptr<FtpDataStream> CFtpConnectionImpl::StartTransfer(const std::stri
   } else {
     data = std::move(channel.socket);
   }
-  auto stream = std::make_unique<FtpDataStream>(this, std::move(data), upload, ascii, size);
+  std::unique_ptr<trox::net::TlsSession> tls = SecureData(data);
+  auto stream =
+      std::make_unique<FtpDataStream>(this, std::move(data), upload, ascii, size, std::move(tls));
   m_openStream = stream.get();
   return stream;
 }

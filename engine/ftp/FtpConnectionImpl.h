@@ -20,6 +20,7 @@
 #include "ftp/FtpControl.h"
 #include "ftp/FtpList.h"
 #include "net/Socket.h"
+#include "net/Tls.h"
 #include "trox/InternetError.h"
 #include "trox/InternetFile.h"
 
@@ -35,6 +36,8 @@ struct FtpLoginSettings {
   bool passive = true;
   std::string proxyHost;  // empty: no proxy
   uint16_t proxyPort = 21;
+  int security = 0;  // 0 clear text, 1 AUTH TLS, 2 TLS from the first byte
+  std::string pin;   // normalised SHA-256 fingerprint of the server's certificate, or ""
 };
 
 class CFtpConnectionImpl {
@@ -111,6 +114,11 @@ class CFtpConnectionImpl {
   // Replaces a pooled connection that the server dropped by a new log-in.
   void LogInAfresh();
   void SetType(uint32_t flags);
+  // AUTH TLS (when explicit) and the handshake; throws 12157 and the certificate errors.
+  void Secure();
+  trox::net::TlsPeer PeerToCheck() const;
+  // The data connection secured like the control connection, before any data goes over it.
+  std::unique_ptr<trox::net::TlsSession> SecureData(trox::net::Socket& data);
   DataChannel OpenDataChannel();
   DataChannel OpenPassive();
   DataChannel OpenActive();

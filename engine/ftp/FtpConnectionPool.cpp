@@ -12,7 +12,8 @@ bool SameAccount(const CFtpConnectionImpl& c, const FtpLoginSettings& s,
   const InternetTimeouts& ot = c.Timeouts();
   return o.server == s.server && o.port == s.port && o.user == s.user && o.password == s.password &&
          o.passive == s.passive && o.proxyHost == s.proxyHost && o.proxyPort == s.proxyPort &&
-         ot.connectMs == t.connectMs && ot.idleMs == t.idleMs && ot.replyTotalMs == t.replyTotalMs;
+         o.security == s.security && o.pin == s.pin && ot.connectMs == t.connectMs &&
+         ot.idleMs == t.idleMs && ot.replyTotalMs == t.replyTotalMs;
 }
 
 }  // namespace

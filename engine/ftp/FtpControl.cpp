@@ -63,6 +63,31 @@ void FtpControl::Connect(const std::string& host, uint16_t port) {
   m_socket.SetKeepAlive(60, 15, 4);
 }
 
+void FtpControl::StartTls(const net::TlsPeer& peer) {
+  CheckAlive();
+  try {
+    m_tls = net::TlsSession::Connect(m_socket, peer, m_timeouts.idleMs);
+  } catch (const CInternetException& e) {
+    Fail(e);
+  }
+}
+
+void FtpControl::SendBytes(const std::string& bytes) {
+  if (m_tls)
+    m_tls->SendAll(bytes.data(), bytes.size(), m_timeouts.idleMs);
+  else
+    m_socket.SendAll(bytes.data(), bytes.size(), m_timeouts.idleMs);
+}
+
+bool FtpControl::WaitReadable(int timeoutMs) {
+  return m_tls ? m_tls->WaitReadable(timeoutMs) : m_socket.WaitReadable(timeoutMs);
+}
+
+size_t FtpControl::ReceiveSome(char* buffer, size_t size, int idleMs) {
+  return m_tls ? m_tls->ReceiveSome(buffer, size, idleMs)
+               : m_socket.ReceiveSome(buffer, size, idleMs);
+}
+
 void FtpControl::CheckAlive() const {
   if (m_deadError) throw CInternetException(m_deadError, m_deadText);
   if (!m_socket.Valid())
@@ -73,6 +98,7 @@ void FtpControl::MarkDead(uint32_t error, const std::string& text) {
   if (m_deadError) return;
   m_deadError = error;
   m_deadText = text;
+  m_tls.reset();
   m_socket.Close();
 }
 
@@ -87,7 +113,7 @@ void FtpControl::Send(const std::string& command) {
   m_lastVerb = command.substr(0, command.find(' '));
   std::string line = command + "\r\n";
   try {
-    m_socket.SendAll(line.data(), line.size(), m_timeouts.idleMs);
+    SendBytes(line);
   } catch (const CInternetException& e) {
     Fail(CInternetException(e.m_dwError, e.m_text + " (sending " + m_lastVerb + ")"));
   }
@@ -96,11 +122,22 @@ void FtpControl::Send(const std::string& command) {
 bool FtpControl::IdleAndAlive() {
   if (m_deadError || !m_socket.Valid()) return false;
   try {
-    if (!m_socket.WaitReadable(0)) return true;
+    if (!WaitReadable(0)) return true;
     // Nothing is due between commands: what came is the server's goodbye, a reply out of step,
     // or the end of the connection. Its first reply, if complete, says which.
     char buffer[4096];
-    ssize_t n = ::recv(m_socket.Fd(), buffer, sizeof buffer, MSG_DONTWAIT);
+    ssize_t n = 0;
+    if (m_tls) {
+      try {
+        n = static_cast<ssize_t>(m_tls->ReceiveSome(buffer, sizeof buffer, 0));
+      } catch (const CInternetException& e) {
+        // A record without data (a TLS 1.3 session ticket) is no word from the server.
+        if (e.m_dwError == ERROR_INTERNET_TIMEOUT) return true;
+        throw;
+      }
+    } else {
+      n = ::recv(m_socket.Fd(), buffer, sizeof buffer, MSG_DONTWAIT);
+    }
     if (n <= 0) {
       MarkDead(ERROR_INTERNET_CONNECTION_ABORTED, "the server closed the connection");
       return false;
@@ -158,14 +195,14 @@ FtpReply FtpControl::ReadBy(Record record, std::chrono::steady_clock::time_point
     char buffer[4096];
     size_t n = 0;
     try {
-      if (!m_socket.WaitReadable(wait)) {
+      if (!WaitReadable(wait)) {
         if (wait < m_timeouts.idleMs) continue;  // the whole-reply bound is up: said above
         Fail(CInternetException(
             ERROR_INTERNET_TIMEOUT,
             (m_lastVerb.empty() ? "no greeting from the server" : "no reply to " + m_lastVerb) +
                 " within " + net::DurationText(wait)));
       }
-      n = m_socket.ReceiveSome(buffer, sizeof buffer, wait);
+      n = ReceiveSome(buffer, sizeof buffer, wait);
     } catch (const CInternetException& e) {
       if (Dead()) throw;
       Fail(CInternetException(e.m_dwError, e.m_text + " (waiting for " + AwaitedText() + ")"));
@@ -197,6 +234,7 @@ void FtpControl::Quit() {
     } catch (const CInternetException&) {
     }
   }
+  m_tls.reset();
   m_socket.Close();
 }
 

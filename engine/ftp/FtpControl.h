@@ -9,11 +9,13 @@
 
 #include <chrono>
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 
 #include "ftp/FtpReply.h"
 #include "net/Socket.h"
+#include "net/Tls.h"
 #include "trox/InternetError.h"
 
 namespace trox::ftp {
@@ -51,6 +53,11 @@ class FtpControl {
 
   // Connects; throws 12007, 12029 or 12002.
   void Connect(const std::string& host, uint16_t port);
+  // Secures the connection from here on (after AUTH TLS, or before the greeting when the port
+  // speaks TLS from the first byte). A failure kills the connection: nothing more goes in clear.
+  void StartTls(const net::TlsPeer& peer);
+  // The control connection's TLS session, which data connections resume; null in clear text.
+  const net::TlsSession* Tls() const { return m_tls.get(); }
   // Sends one command (CRLF added). Throws when the connection is dead or drops.
   void Send(const std::string& command);
   // Reads the next complete reply within the idle and whole-reply bounds.
@@ -88,9 +95,13 @@ class FtpControl {
   FtpReply ReadBy(Record record, std::chrono::steady_clock::time_point deadline);
   // "the reply to PWD", or "the server's greeting" before any command.
   std::string AwaitedText() const;
+  void SendBytes(const std::string& bytes);
+  bool WaitReadable(int timeoutMs);
+  size_t ReceiveSome(char* buffer, size_t size, int idleMs);
 
   InternetTimeouts m_timeouts;
   net::Socket m_socket;
+  std::unique_ptr<net::TlsSession> m_tls;  // declared after the socket: ends before it closes
   FtpReplyReader m_reader;
   uint32_t m_deadError = 0;
   std::string m_deadText;

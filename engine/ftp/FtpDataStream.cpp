@@ -1,6 +1,7 @@
 #include "ftp/FtpDataStream.h"
 
 #include <fcntl.h>
+#include <sys/socket.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -34,9 +35,11 @@ std::string Bytes(uint64_t n) {
 }  // namespace
 
 FtpDataStream::FtpDataStream(CFtpConnectionImpl* owner, net::Socket socket, bool upload, bool ascii,
-                             std::optional<uint64_t> announcedSize)
+                             std::optional<uint64_t> announcedSize,
+                             std::unique_ptr<net::TlsSession> tls)
     : m_owner(owner),
       m_socket(std::move(socket)),
+      m_tls(std::move(tls)),
       m_upload(upload),
       m_ascii(ascii),
       m_announcedSize(announcedSize) {}
@@ -50,6 +53,7 @@ FtpDataStream::~FtpDataStream() {
 }
 
 void FtpDataStream::Detach() {
+  m_tls.reset();
   m_socket.Close();
   m_owner = nullptr;
   m_finished = true;
@@ -65,6 +69,7 @@ void FtpDataStream::CheckUsable() const {
 
 void FtpDataStream::Release() {
   m_finished = true;
+  m_tls.reset();
   m_socket.Close();
   if (m_owner) m_owner->StreamClosed(this);
 }
@@ -110,7 +115,9 @@ void FtpDataStream::CountReceived(size_t n) {
 size_t FtpDataStream::ReceiveRaw(char* buffer, size_t size) {
   size_t n = 0;
   try {
-    n = m_socket.ReceiveSome(buffer, size, m_owner->Control().Timeouts().idleMs);
+    const int idleMs = m_owner->Control().Timeouts().idleMs;
+    n = m_tls ? m_tls->ReceiveSome(buffer, size, idleMs)
+              : m_socket.ReceiveSome(buffer, size, idleMs);
   } catch (const CInternetException& e) {
     DataFailed(e);
   }
@@ -121,7 +128,11 @@ size_t FtpDataStream::ReceiveRaw(char* buffer, size_t size) {
 
 void FtpDataStream::SendRaw(const char* data, size_t size) {
   try {
-    m_socket.SendAll(data, size, m_owner->Control().Timeouts().idleMs);
+    const int idleMs = m_owner->Control().Timeouts().idleMs;
+    if (m_tls)
+      m_tls->SendAll(data, size, idleMs);
+    else
+      m_socket.SendAll(data, size, idleMs);
   } catch (const CInternetException& e) {
     DataFailed(e);
   }
@@ -160,7 +171,7 @@ size_t FtpDataStream::ReadBlock(char* buffer, size_t size) {
 
 bool FtpDataStream::ReceiveIntoFile(int fd) {
   CheckUsable();
-  if (m_ascii || m_finished || m_pendingPos < m_pending.size()) return false;
+  if (m_ascii || m_tls || m_finished || m_pendingPos < m_pending.size()) return false;
   int fds[2];
   if (::pipe2(fds, O_CLOEXEC | O_NONBLOCK) != 0) return false;
   const CLocalFile readEnd(fds[0]), writeEnd(fds[1]);
@@ -268,6 +279,23 @@ void FtpDataStream::Close() {
 }
 
 void FtpDataStream::Finish(bool abandoned) {
+  if (m_tls && m_upload && !abandoned && !m_failed) {
+    // Without the close the server cannot tell the whole file from a cut-off one.
+    const int idleMs = m_owner->Control().Timeouts().idleMs;
+    try {
+      m_tls->Bye(idleMs);
+    } catch (const CInternetException& e) {
+      DataFailed(e);
+    }
+    // The server's own records (a TLS 1.3 session ticket, its close) must be read before the
+    // socket is closed: closing with unread data resets the connection, and the server may then
+    // lose the end of the file. It closes once it has read ours.
+    m_socket.ShutdownWrite();
+    char scratch[4096];
+    while (m_socket.WaitReadable(idleMs) &&
+           ::recv(m_socket.Fd(), scratch, sizeof scratch, MSG_DONTWAIT) > 0) {
+    }
+  }
   Release();  // an upload's end of data; for an abandoned download the server sees a reset
   FtpControl& control = m_owner->Control();
   Record record = abandoned ? Record::Never : Record::Always;

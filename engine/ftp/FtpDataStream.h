@@ -5,11 +5,13 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 
 #include "ftp/LineEnds.h"
 #include "net/Socket.h"
+#include "net/Tls.h"
 #include "trox/InternetError.h"
 #include "trox/InternetFile.h"
 
@@ -21,9 +23,11 @@ class FtpDataStream : public CInternetFile {
  public:
   // announcedSize: the byte count the server gave for a download (SIZE or the 150 reply). A
   // download that ends before it is a failed transfer, and so is a binary one that brings more
-  // (text may grow on the way, as line ends become CR LF).
+  // (text may grow on the way, as line ends become CR LF). tls: the data connection's secure
+  // channel, through which all data then goes; a download must end with its close.
   FtpDataStream(CFtpConnectionImpl* owner, net::Socket socket, bool upload, bool ascii,
-                std::optional<uint64_t> announcedSize);
+                std::optional<uint64_t> announcedSize,
+                std::unique_ptr<net::TlsSession> tls = nullptr);
   ~FtpDataStream() override;
 
   uint32_t Read(void* buffer, uint32_t count) override;
@@ -36,7 +40,7 @@ class FtpDataStream : public CInternetFile {
   size_t ReadBlock(char* buffer, size_t size);
   // Binary downloads into an open local file: the data goes from the socket to the file
   // through a pipe, never through user space, and the transfer is finished. False, with nothing
-  // read, when this stream cannot do that (ASCII, or a pipe cannot be had); the caller then
+  // read, when this stream cannot do that (ASCII, TLS, or no pipe to be had); the caller then
   // reads blocks. A failed write throws with its errno; the stream is then abandoned.
   bool ReceiveIntoFile(int fd);
   // Gives up an open transfer: the data connection is closed and the server's final reply read
@@ -66,6 +70,7 @@ class FtpDataStream : public CInternetFile {
 
   CFtpConnectionImpl* m_owner;
   net::Socket m_socket;
+  std::unique_ptr<net::TlsSession> m_tls;
   bool m_upload;
   bool m_ascii;
   std::optional<uint64_t> m_announcedSize;

@@ -18,6 +18,7 @@
 #include "ftp/FtpControl.h"
 #include "ftp/FtpList.h"
 #include "net/HttpGet.h"
+#include "net/Tls.h"
 
 namespace {
 
@@ -333,10 +334,21 @@ CInternetSession::~CInternetSession() = default;
 std::unique_ptr<CFtpConnection> CInternetSession::GetFtpConnection(const std::string& server,
                                                                    const std::string& user,
                                                                    const std::string& password,
-                                                                   uint16_t port, bool passive) {
+                                                                   uint16_t port, bool passive,
+                                                                   const FtpSecurity& security) {
   FtpLoginSettings settings;
   settings.server = server;
   settings.port = port == 0 ? 21 : port;
+  settings.security = security.mode == 1 || security.mode == 2 ? security.mode : 0;
+  if (settings.security == 2 && settings.port == 21) settings.port = 990;
+  settings.pin = trox::net::NormalisedFingerprint(security.certSha256);
+  if (settings.security != 0 && !security.certSha256.empty() && settings.pin.empty()) {
+    const CInternetException e(
+        ERROR_INTERNET_SEC_INVALID_CERT,
+        "the pinned fingerprint \"" + security.certSha256 + "\" is not 64 hex digits");
+    SetLastErrorFrom(e);
+    throw e;
+  }
   settings.user = user;
   settings.password = password;
   settings.passive = passive;

@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "net/Socket.h"
+#include "net/Tls.h"
 #include "trox/AsciiCase.h"
 
 namespace trox::net {
@@ -12,10 +13,34 @@ namespace {
 
 constexpr size_t kHeadCap = 64 * 1024;
 
+// The connection in clear or through TLS, read and written alike.
+struct HttpConnection {
+  Socket socket;
+  std::unique_ptr<TlsSession> tls;  // after the socket: ends before it closes
+
+  size_t ReceiveSome(void* buffer, size_t size, int idleMs) {
+    return tls ? tls->ReceiveSome(buffer, size, idleMs) : socket.ReceiveSome(buffer, size, idleMs);
+  }
+  void SendAll(const void* data, size_t size, int idleMs) {
+    if (tls)
+      tls->SendAll(data, size, idleMs);
+    else
+      socket.SendAll(data, size, idleMs);
+  }
+  void Close() {
+    tls.reset();
+    socket.Close();
+  }
+};
+
 class HttpBodyStream : public HttpBody {
  public:
-  HttpBodyStream(Socket socket, std::string early, std::optional<uint64_t> length, int idleMs)
-      : m_socket(std::move(socket)), m_early(std::move(early)), m_left(length), m_idleMs(idleMs) {
+  HttpBodyStream(HttpConnection connection, std::string early, std::optional<uint64_t> length,
+                 int idleMs)
+      : m_connection(std::move(connection)),
+        m_early(std::move(early)),
+        m_left(length),
+        m_idleMs(idleMs) {
     if (m_left && m_early.size() > *m_left) m_early.resize(*m_left);
     if (m_left) *m_left -= m_early.size();
   }
@@ -31,14 +56,14 @@ class HttpBodyStream : public HttpBody {
         filled += static_cast<uint32_t>(take);
         continue;
       }
-      if (m_end || !m_socket.Valid()) break;
+      if (m_end || !m_connection.socket.Valid()) break;
       size_t want = count - filled;
       if (m_left) want = static_cast<size_t>(std::min<uint64_t>(want, *m_left));
       if (want == 0) {
         m_end = true;
         break;
       }
-      size_t n = m_socket.ReceiveSome(out + filled, want, m_idleMs);
+      size_t n = m_connection.ReceiveSome(out + filled, want, m_idleMs);
       if (n == 0) {
         m_end = true;
         if (m_left && *m_left > 0)
@@ -51,10 +76,10 @@ class HttpBodyStream : public HttpBody {
     return filled;
   }
 
-  void Close() override { m_socket.Close(); }
+  void Close() override { m_connection.Close(); }
 
  private:
-  Socket m_socket;
+  HttpConnection m_connection;
   std::string m_early;  // body bytes that came with the head
   size_t m_earlyPos = 0;
   std::optional<uint64_t> m_left;
@@ -68,12 +93,15 @@ HttpUrl ParseHttpUrl(const std::string& url) {
   size_t colon = url.find("://");
   if (colon == std::string::npos || colon == 0)
     ThrowInternet(ERROR_INTERNET_INVALID_URL, "not an address: " + url);
-  if (AsciiLowerCase(url.substr(0, colon)) != "http")
+  const std::string scheme = AsciiLowerCase(url.substr(0, colon));
+  if (scheme != "http" && scheme != "https")
     ThrowInternet(ERROR_INTERNET_UNRECOGNIZED_SCHEME, "not an http address: " + url);
   std::string rest = url.substr(colon + 3);
   size_t slash = rest.find_first_of("/?#");
   std::string authority = rest.substr(0, slash);
   HttpUrl result;
+  result.secure = scheme == "https";
+  if (result.secure) result.port = 443;
   result.target = slash == std::string::npos ? "/" : rest.substr(slash);
   if (!result.target.empty() && result.target[0] == '?') result.target.insert(0, 1, '/');
   size_t hash = result.target.find('#');
@@ -112,9 +140,11 @@ HttpUrl ParseHttpUrl(const std::string& url) {
 
 std::unique_ptr<HttpBody> HttpGet(const HttpUrl& url, const std::string& agent,
                                   const InternetTimeouts& timeouts) {
-  Socket socket = Socket::Connect(url.host, url.port, timeouts.connectMs);
+  HttpConnection socket;
+  socket.socket = Socket::Connect(url.host, url.port, timeouts.connectMs);
+  if (url.secure) socket.tls = TlsSession::Connect(socket.socket, {url.host, ""}, timeouts.idleMs);
   std::string host = url.host.find(':') != std::string::npos ? "[" + url.host + "]" : url.host;
-  if (url.port != 80) host.append(":").append(std::to_string(url.port));
+  if (url.port != (url.secure ? 443 : 80)) host.append(":").append(std::to_string(url.port));
   std::string request = "GET " + url.target + " HTTP/1.0\r\nHost: " + host +
                         "\r\nUser-Agent: " + agent + "\r\nConnection: close\r\n\r\n";
   socket.SendAll(request.data(), request.size(), timeouts.idleMs);

@@ -15,11 +15,12 @@ namespace trox::net {
 struct HttpUrl {
   std::string host;  // without brackets for an IPv6 address
   uint16_t port = 80;
-  std::string target;  // path and query, "/" at least
+  bool secure = false;  // https: TLS, the certificate checked against the trust store and host
+  std::string target;   // path and query, "/" at least
 };
 
-// "http://host[:port][/path][?query]" (scheme case-insensitive, "[v6]" hosts). Throws
-// 12006 for another scheme, 12005 for anything malformed.
+// "http://host[:port][/path][?query]" or "https://..." (scheme case-insensitive, "[v6]" hosts).
+// Throws 12006 for another scheme, 12005 for anything malformed.
 HttpUrl ParseHttpUrl(const std::string& url);
 
 // An HTTP reply body. Read returns full requested blocks until the end of the body, then a short
@@ -33,7 +34,7 @@ class HttpBody {
 
 // Sends the request and reads the reply head; the stream yields the body. Throws
 // CInternetException (12007, 12029, 12002, 12030) when the server cannot be reached or answers
-// with something that is not HTTP.
+// with something that is not HTTP, and the TLS layer's errors over https.
 std::unique_ptr<HttpBody> HttpGet(const HttpUrl& url, const std::string& agent,
                                   const InternetTimeouts& timeouts);
 

@@ -18,6 +18,7 @@
 #include <mutex>
 #include <stdexcept>
 #include <thread>
+#include <vector>
 
 #include "Processes.h"
 #include "TempDir.h"
@@ -38,8 +39,9 @@ uint16_t UnusedLoopbackPort() {
 
 namespace {
 
-// True once something accepts connections on the port and greets with a 220 line.
-bool WaitForGreeting(uint16_t port, int timeoutMs) {
+// True once something accepts connections on the port and greets with a 220 line (or, for a
+// port that speaks TLS from the first byte, accepts them at all).
+bool WaitForGreeting(uint16_t port, int timeoutMs, bool tlsFirst = false) {
   auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
   while (std::chrono::steady_clock::now() < deadline) {
     int s = socket(AF_INET, SOCK_STREAM, 0);
@@ -48,6 +50,10 @@ bool WaitForGreeting(uint16_t port, int timeoutMs) {
     a.sin_port = htons(port);
     a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
     if (connect(s, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0) {
+      if (tlsFirst) {
+        close(s);
+        return true;
+      }
       pollfd p{s, POLLIN, 0};
       char buf[64] = {};
       bool ok = poll(&p, 1, 2000) == 1 && read(s, buf, sizeof buf - 1) > 0 &&
@@ -88,6 +94,25 @@ void EnsureVsftpdUser() {
 
 }  // namespace
 
+std::string TestCertificateDir() {
+  static const std::string dir = [] {
+    std::string d = MakeTempDir();
+    RunShell("/usr/bin/python3 '" + std::string(TROX_TEST_SUPPORT_DIR) + "/make_certs.py' --dir '" +
+             d + "'");
+    // vsftpd reads its certificate after giving up root.
+    fs::permissions(d, fs::perms::owner_all | fs::perms::group_exec | fs::perms::others_exec);
+    for (const auto& e : fs::directory_iterator(d))
+      fs::permissions(e.path(),
+                      fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
+    return d;
+  }();
+  return dir;
+}
+
+std::string TestCertificatePin(const std::string& name) {
+  return ReadFileBytes(TestCertificateDir() + "/" + name + ".sha256");
+}
+
 const char* ServerKindName(ServerKind kind) {
   return kind == ServerKind::Pyftpdlib ? "pyftpdlib" : "vsftpd";
 }
@@ -117,9 +142,14 @@ void FtpTestServer::StartPyftpdlib() {
   int out[2];
   if (pipe(out) != 0) throw std::runtime_error("pipe failed");
   std::string script = std::string(TROX_TEST_SUPPORT_DIR) + "/pyftpd_server.py";
-  m_pid = SpawnChild({"/usr/bin/python3", script, "--root", m_root, "--user", m_user, "--password",
-                      m_password, "--log", m_log},
-                     out[1], -1, -1);
+  std::vector<std::string> argv{"/usr/bin/python3", script,     "--root", m_root, "--user", m_user,
+                                "--password",       m_password, "--log",  m_log};
+  if (m_options.tls != ServerTls::None) {
+    const std::string certificate = TestCertificateDir() + "/" + m_options.certificate;
+    argv.insert(argv.end(),
+                {"--certfile", certificate + ".pem", "--keyfile", certificate + ".key"});
+  }
+  m_pid = SpawnChild(argv, out[1], -1, -1);
   close(out[1]);
   std::string line;
   pollfd p{out[0], POLLIN, 0};
@@ -161,11 +191,19 @@ void FtpTestServer::StartVsftpd() {
       << "vsftpd_log_file=" << m_log << "\n"
       << "max_clients=0\nmax_per_ip=" << m_options.maxPerIp << "\ndelay_failed_login=0\n"
       << "ftpd_banner=vsftpd ready.\n";
+    if (m_options.tls != ServerTls::None) {
+      const std::string certificate = TestCertificateDir() + "/" + m_options.certificate;
+      c << "ssl_enable=YES\nrsa_cert_file=" << certificate << ".pem\n"
+        << "rsa_private_key_file=" << certificate << ".key\n"
+        << "force_local_logins_ssl=YES\nforce_local_data_ssl=YES\nrequire_ssl_reuse=YES\n"
+        << "ssl_ciphers=HIGH\n"
+        << "implicit_ssl=" << (m_options.tls == ServerTls::Implicit ? "YES" : "NO") << "\n";
+    }
     c.close();
     int devnull = open("/dev/null", O_RDWR);
     m_pid = SpawnChild({"/usr/sbin/vsftpd", conf}, devnull, devnull, devnull);
     close(devnull);
-    if (WaitForGreeting(m_port, 10000)) return;
+    if (WaitForGreeting(m_port, 10000, m_options.tls == ServerTls::Implicit)) return;
     StopChild(m_pid);
     m_pid = -1;
   }

@@ -18,10 +18,21 @@ enum class ServerKind { Pyftpdlib, Vsftpd };
 
 const char* ServerKindName(ServerKind kind);
 
+enum class ServerTls { None, Explicit, Implicit };  // Implicit: vsftpd only
+
 // What a test server may do differently from the default one.
 struct FtpTestServerOptions {
   int maxPerIp = 0;  // vsftpd: sessions it allows from one address at once (0: any number)
+  // TLS required for log-in and data. certificate: one of TestCertificateDir's ("good",
+  // "otherhost", "expired").
+  ServerTls tls = ServerTls::None;
+  std::string certificate = "good";
 };
+
+// A folder with a test authority (ca.pem) and certificates it signed, made once per process:
+// NAME.pem, NAME.key and NAME.sha256 (the fingerprint as hex).
+std::string TestCertificateDir();
+std::string TestCertificatePin(const std::string& name);
 
 // One server process with one account whose root is a fresh temporary folder. The process is a
 // child of the test and dies with it.

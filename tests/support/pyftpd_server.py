@@ -19,6 +19,8 @@ def main():
     parser.add_argument("--password", required=True)
     parser.add_argument("--log", required=True)
     parser.add_argument("--host", default="127.0.0.1")
+    parser.add_argument("--certfile", help="explicit TLS (AUTH TLS), required for everything")
+    parser.add_argument("--keyfile")
     args = parser.parse_args()
 
     # DEBUG makes pyftpdlib log every command line it receives ("<- CMD arg"), PASS masked.
@@ -27,6 +29,13 @@ def main():
     authorizer = DummyAuthorizer()
     authorizer.add_user(args.user, args.password, args.root, perm="elradfmwMT")
     handler = FTPHandler
+    if args.certfile:
+        from pyftpdlib.handlers import TLS_FTPHandler
+        handler = TLS_FTPHandler
+        handler.certfile = args.certfile
+        handler.keyfile = args.keyfile
+        handler.tls_control_required = True
+        handler.tls_data_required = True
     handler.authorizer = authorizer
     handler.banner = "pyftpdlib ready."
     handler.permit_foreign_addresses = False

@@ -42,6 +42,16 @@ void GetErrorDescription(uint32_t code, std::string& text);
 
 class CFtpConnectionImpl;
 
+// How an FTP connection is secured. In either TLS mode every data connection is TLS too, and
+// resumes the control connection's session; a server that will not speak TLS, or a certificate
+// that is refused, ends the connection before the user name is sent.
+struct FtpSecurity {
+  int mode = 0;  // 0 clear text, 1 AUTH TLS on the control port, 2 TLS from the first byte
+  // SHA-256 fingerprint of the server's certificate (hex, colons allowed): that certificate is
+  // accepted without the trust store, any other refused. "": the trust store and the host name.
+  std::string certSha256;
+};
+
 // While at least one of these exists in the process (a transfer run), FTP connections that are
 // closed stay logged in for a while, and GetFtpConnection for the same account takes one back
 // instead of logging in again; it behaves exactly as a fresh one (in its log-in folder, the
@@ -141,11 +151,13 @@ class CInternetSession {
   CInternetSession& operator=(const CInternetSession&) = delete;
 
   // Connects and logs in (anonymous when user is empty; through the named FTP proxy when the
-  // session has one). Throws CInternetException; the log-in reply is the last response.
+  // session has one). Throws CInternetException; the log-in reply is the last response. With
+  // TLS from the first byte, port 21 (or 0) means 990.
   std::unique_ptr<CFtpConnection> GetFtpConnection(const std::string& server,
                                                    const std::string& user,
                                                    const std::string& password, uint16_t port,
-                                                   bool passive);
+                                                   bool passive,
+                                                   const FtpSecurity& security = FtpSecurity());
   // HTTP GET of an "http://host[:port]/path" address; the stream reads the reply body (of an
   // error page too). Throws CInternetException when the server cannot be reached (12007,
   // 12029, 12002) or the address is bad (12005, 12006 for another scheme).

@@ -5,7 +5,9 @@
 //
 // Failures carry the numbers of the original internet library so that one table of texts
 // applies: 12007 name not resolved, 12029 cannot connect, 12002 time-out, 12014 log-in refused,
-// 12030 connection dropped, 12003 the server refused a command (its reply is the last response).
+// 12030 connection dropped, 12003 the server refused a command (its reply is the last response);
+// over TLS 12157 no secure channel, 12045 untrusted, 12038 wrong host, 12037 expired and 12169
+// not the pinned certificate.
 #pragma once
 
 #include <cstdint>
@@ -32,9 +34,14 @@ enum : uint32_t {
   ERROR_INTERNET_CANNOT_CONNECT = 12029,
   ERROR_INTERNET_CONNECTION_ABORTED = 12030,
   ERROR_INTERNET_CONNECTION_RESET = 12031,
+  ERROR_INTERNET_SEC_CERT_DATE_INVALID = 12037,
+  ERROR_INTERNET_SEC_CERT_CN_INVALID = 12038,
+  ERROR_INTERNET_INVALID_CA = 12045,
   ERROR_FTP_TRANSFER_IN_PROGRESS = 12110,
   ERROR_FTP_DROPPED = 12111,
   ERROR_FTP_NO_PASSIVE_MODE = 12112,
+  ERROR_INTERNET_SECURITY_CHANNEL_ERROR = 12157,
+  ERROR_INTERNET_SEC_INVALID_CERT = 12169,
 };
 
 // Text of an internet error number ("Unknown Error" for one the table lacks). *length: capacity on

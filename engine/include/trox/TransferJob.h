@@ -79,6 +79,8 @@ struct TransferSettings {
   int32_t m_nextTran = 1;
   int32_t m_nextDisc = 1;
   uint32_t m_progressMode = 0;  // 1: files move block by block with a report after each
+  uint32_t m_security = 0;      // 0 clear text, 1 TLS after AUTH TLS, 2 TLS from the first byte
+  std::string m_certSha256;     // pinned SHA-256 fingerprint of the server's certificate, or ""
 
   bool operator==(const TransferSettings&) const = default;
 };
@@ -115,6 +117,9 @@ class CTransferJob : public TransferSettings, public TransferRules {
   void SetLogFile(const std::string& text);
   void SetPort(uint16_t port);
   void SetProxy(const std::string& text);
+  // 0 clear text, 1 TLS after AUTH TLS, 2 TLS from the first byte; false for another number.
+  bool SetSecurity(uint32_t mode);
+  void SetCertSha256(const std::string& text) { m_certSha256 = text; }
   void SetGet() { m_get = 1; }
   void ClearGet() { m_get = 0; }
   void SetIgnore() { m_ignore = 1; }
