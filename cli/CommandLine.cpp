@@ -9,6 +9,7 @@
 
 #include "Netrc.h"
 
+#include "TlsOptions.h"
 #include "trox/DisplayText.h"
 #include "trox/PasswordCrypto.h"
 #include "trox/TransferFile.h"
@@ -40,8 +41,9 @@ struct LongOption {
 };
 
 constexpr LongOption kLongOptions[] = {
-    {"binary", false}, {"ascii", false},   {"quiet", false},
-    {"help", false},   {"version", false}, {"password-file", true},
+    {"binary", false}, {"ascii", false},        {"quiet", false},
+    {"help", false},   {"version", false},      {"password-file", true},
+    {"tls", false},    {"tls-implicit", false}, {"tls-pin", true},
 };
 
 // Walks argv one option at a time, as getopt does but without its global state, its permuting and
@@ -227,6 +229,9 @@ int ParseCommandLine(int argc, char** argv, CTransferJob& job, std::string* prob
           break;
         }
         extras->filePassword = password;
+      } else if (IsTlsOption(name) && !ApplyTlsOption(name, valueText, job, why)) {
+        result = kResultBadArguments;
+        break;
       }
       continue;
     }

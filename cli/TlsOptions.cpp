@@ -5,9 +5,9 @@
 #include "trox/TransferJob.h"
 
 const char kTlsUsage[] =
-    "  --tls            log in over TLS after AUTH TLS; every data connection is TLS too\n"
-    "  --tls-implicit   TLS from the first byte (port 990 unless one is given)\n"
-    "  --tls-pin SHA256 accept only the server certificate with this SHA-256 fingerprint\n";
+    "\t--tls (log in over TLS after AUTH TLS; every data connection is TLS too)\n"
+    "\t--tls-implicit (TLS from the first byte; port 990 unless -t gives one)\n"
+    "\t--tls-pin <SHA-256> (accept only the server certificate with this fingerprint)\n";
 
 namespace {
 
@@ -34,10 +34,6 @@ bool IsTlsOption(std::string_view name) {
   return bare == "tls" || bare == "tls-implicit" || bare == "tls-pin";
 }
 
-bool TlsOptionTakesValue(std::string_view name) {
-  return WithoutDashes(name) == "tls-pin";
-}
-
 bool ApplyTlsOption(std::string_view name, const char* value, CTransferJob& job,
                     std::string& problem) {
   const std::string_view bare = WithoutDashes(name);
@@ -51,7 +47,7 @@ bool ApplyTlsOption(std::string_view name, const char* value, CTransferJob& job,
   }
   if (bare == "tls-pin") {
     if (!value || HexDigits(value) != 64) {
-      problem = "--tls-pin needs a SHA-256 fingerprint: 64 hex digits, colons allowed";
+      problem = "option --tls-pin needs a SHA-256 fingerprint: 64 hex digits, colons allowed";
       return false;
     }
     job.SetCertSha256(value);

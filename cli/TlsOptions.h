@@ -12,8 +12,6 @@ extern const char kTlsUsage[];
 
 // True when name ("--tls", "--tls-implicit", "--tls-pin") is one of these options.
 bool IsTlsOption(std::string_view name);
-// True when the option takes a value (the fingerprint of --tls-pin).
-bool TlsOptionTakesValue(std::string_view name);
 
 // Applies one option to the job: --tls (AUTH TLS on the control port), --tls-implicit (TLS from
 // the first byte, port 990 unless one is given) and --tls-pin SHA256 (accept that certificate,

@@ -15,6 +15,7 @@
 #include "PasswordPrompt.h"
 #include "Progress.h"
 #include "Signals.h"
+#include "TlsOptions.h"
 #include "trox/DisplayText.h"
 #include "trox/Internet.h"
 #include "trox/Messages.h"
@@ -158,7 +159,9 @@ void WriteHelp() {
       "\t--binary (always transfer in binary mode)\n"
       "\t--ascii (always transfer in ASCII mode)\n"
       "\t--quiet (nothing on standard output; failures on standard error)\n"
-      "\t--password-file <file> (the password is the file's first line)\n"
+      "\t--password-file <file> (the password is the file's first line)\n");
+  Write(kTlsUsage);
+  Write(
       "\n"
       "A long option takes its value as --name=value or --name value.\n"
       "\n"

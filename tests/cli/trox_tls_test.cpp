@@ -20,6 +20,7 @@ struct TroxTlsCase {
   bool trustTestCa;  // TROX_CA_FILE names the test authority (else the system's store decides)
   int exitCode;
   const char* output;  // what the output must say
+  bool byOptions;      // the command line's --tls options ask for it instead of the file
 };
 
 class TroxTlsTest : public ::testing::TestWithParam<TroxTlsCase> {};
@@ -32,8 +33,15 @@ TEST_P(TroxTlsTest, SendsAndFetchesATreeOrRefusesTheCertificate) {
   const std::string base = MakeTempDir();
   WriteFileBytes(base + "/out/a.bin", PatternBytes(200000, 3));
   WriteFileBytes(base + "/out/sub/b.txt", "text\n");
-  std::string trx = "[TROX]\r\nSECURITY=" + std::to_string(c.security) + "\r\n";
-  if (*c.pin) trx += "CERTSHA256=" + TestCertificatePin(c.pin) + "\r\n";
+  std::string trx = "[TROX]\r\n";
+  std::vector<std::string> secure;
+  if (c.byOptions) {
+    secure.push_back(c.security == 2 ? "--tls-implicit" : "--tls");
+    if (*c.pin) secure.push_back("--tls-pin=" + TestCertificatePin(c.pin));
+  } else {
+    trx += "SECURITY=" + std::to_string(c.security) + "\r\n";
+    if (*c.pin) trx += "CERTSHA256=" + TestCertificatePin(c.pin) + "\r\n";
+  }
   WriteFileBytes(base + "/job.trx", trx);
   std::map<std::string, std::string> env;
   if (c.trustTestCa) env["TROX_CA_FILE"] = TestCertificateDir() + "/ca.pem";
@@ -42,6 +50,7 @@ TEST_P(TroxTlsTest, SendsAndFetchesATreeOrRefusesTheCertificate) {
   auto run = [&](std::vector<std::string> args) {
     args.insert(args.begin(), {"-f", base + "/job.trx"});
     args.insert(args.end(), account.begin(), account.end());
+    args.insert(args.end(), secure.begin(), secure.end());
     return RunTrox(args, "", env);
   };
 
@@ -61,10 +70,12 @@ TEST_P(TroxTlsTest, SendsAndFetchesATreeOrRefusesTheCertificate) {
 INSTANTIATE_TEST_SUITE_P(
     Jobs, TroxTlsTest,
     ::testing::Values(
-        TroxTlsCase{"ExplicitPinned", ServerTls::Explicit, 1, "good", false, 0, ""},
-        TroxTlsCase{"ImplicitTrusted", ServerTls::Implicit, 2, "", true, 0, ""},
-        TroxTlsCase{"UntrustedAuthority", ServerTls::Explicit, 1, "", false, 4, "SHA-256 "},
-        TroxTlsCase{"OtherPin", ServerTls::Implicit, 2, "otherhost", true, 4, "SHA-256 "}),
+        TroxTlsCase{"ExplicitPinned", ServerTls::Explicit, 1, "good", false, 0, "", false},
+        TroxTlsCase{"ExplicitPinnedByOptions", ServerTls::Explicit, 1, "good", false, 0, "", true},
+        TroxTlsCase{"ImplicitTrusted", ServerTls::Implicit, 2, "", true, 0, "", false},
+        TroxTlsCase{"UntrustedAuthority", ServerTls::Explicit, 1, "", false, 4, "SHA-256 ", false},
+        TroxTlsCase{"OtherPinByOptions", ServerTls::Implicit, 2, "otherhost", true, 4, "SHA-256 ",
+                    true}),
     [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace
