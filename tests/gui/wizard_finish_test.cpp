@@ -287,6 +287,7 @@ TEST_F(WizardFinishTest, WholeWayFromWelcomeToFinalInEachModeAndChoice) {
     const std::string dir = MakeTempDir();
     const std::string remote = c.get ? "/src" : "/dst";
     fs::remove_all(server.Root() + remote);
+    fs::create_directories(server.Root() + "/dst");
     fs::create_directories(server.Root() + "/src/sub");
     WriteFileBytes(server.Root() + "/src/sub/b.bin", PatternBytes(70000, 3));
     WriteFileBytes(server.Root() + "/src/a.txt", "a\n");
@@ -315,7 +316,7 @@ TEST_F(WizardFinishTest, WholeWayFromWelcomeToFinalInEachModeAndChoice) {
       auto& advanced = static_cast<CServerAdv&>(dialog);
       advanced.PortEdit()->clear();
       TypeKeys(advanced.PortEdit(), QString::number(server.Port()));
-      return DialogResult::Ok;
+      return advanced.OnOK() ? DialogResult::Ok : DialogResult::Cancel;
     }));
     for (QPushButton* button : serverPage.findChildren<QPushButton*>())
       if (button->text() == "&Advanced ...") button->click();
@@ -355,7 +356,8 @@ TEST_F(WizardFinishTest, WholeWayFromWelcomeToFinalInEachModeAndChoice) {
     ProcessResult run = RunTrox({"-f", trx});
     EXPECT_EQ(run.exitCode, 0) << run.output;
     EXPECT_EQ(ReadFileBytes(landed), PatternBytes(70000, 3));
-    if (!c.single)
+    if (!c.single) {
       EXPECT_EQ(ReadFileBytes(c.get ? local + "/a.txt" : server.Root() + "/dst/a.txt"), "a\n");
+    }
   }
 }
