@@ -53,7 +53,7 @@ bool CBrowseConnection::CheckConnected() {
 
 int CBrowseConnection::Connect(const std::string& server, const std::string& user,
                                const std::string& password, const std::string& proxy, int port,
-                               int passive) {
+                               int passive, int security, const std::string& certSha256) {
   Release();
   if (port < 0 || port > 65535) {
     SetError(ERROR_INTERNET_INVALID_URL);
@@ -63,8 +63,11 @@ int CBrowseConnection::Connect(const std::string& server, const std::string& use
     m_session = std::make_unique<CInternetSession>(
         kAgent, 1, proxy.empty() ? INTERNET_OPEN_TYPE_PRECONFIG : INTERNET_OPEN_TYPE_PROXY, proxy,
         "", 0);
+    FtpSecurity secured;
+    secured.mode = security;
+    secured.certSha256 = certSha256;
     m_connection = m_session->GetFtpConnection(server, user, password, static_cast<uint16_t>(port),
-                                               passive != 0);
+                                               passive != 0, secured);
   } catch (const CInternetException& e) {
     m_connection.reset();
     m_session.reset();

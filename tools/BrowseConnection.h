@@ -27,6 +27,8 @@ struct BrowseAccount {
   std::string proxy;
   int port = 21;
   int passive = 0;
+  int security = 0;        // as FtpSecurity::mode: 0 clear text, 1 AUTH TLS, 2 TLS from the start
+  std::string certSha256;  // pinned fingerprint of the server's certificate, or ""
 };
 
 class CBrowseConnection {
@@ -36,12 +38,14 @@ class CBrowseConnection {
   CBrowseConnection(const CBrowseConnection&) = delete;
   CBrowseConnection& operator=(const CBrowseConnection&) = delete;
 
-  // Opens a session (through the named FTP proxy when proxy is not empty) and logs in. A
-  // connection that was open is closed first.
+  // Opens a session (through the named FTP proxy when proxy is not empty) and logs in, secured
+  // as security and certSha256 say. A connection that was open is closed first.
   int Connect(const std::string& server, const std::string& user, const std::string& password,
-              const std::string& proxy, int port, int passive);
+              const std::string& proxy, int port, int passive, int security = 0,
+              const std::string& certSha256 = "");
   int Connect(const BrowseAccount& a) {
-    return Connect(a.server, a.user, a.password, a.proxy, a.port, a.passive);
+    return Connect(a.server, a.user, a.password, a.proxy, a.port, a.passive, a.security,
+                   a.certSha256);
   }
   // The server's current folder with a trailing "/" (unless it is empty).
   int GetCurrentFolder(std::string& folder);

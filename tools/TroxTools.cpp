@@ -3,11 +3,19 @@
 #include "trox-tools/TroxTools.h"
 
 #include <QApplication>
+#include <mutex>
 
 #include "BrowseDlg.h"
 #include "FtpFileDlg.h"
 
 namespace {
+
+// Set by vTROX_TOOLS_SetSecurity; the browsing calls of the process after it use it.
+struct {
+  std::mutex lock;
+  int mode = 0;
+  std::string sha256Pin;
+} g_security;
 
 BrowseAccount Account(std::string server, std::string user, std::string password, std::string proxy,
                       int port, int passive) {
@@ -18,6 +26,9 @@ BrowseAccount Account(std::string server, std::string user, std::string password
   account.proxy = std::move(proxy);
   account.port = port;
   account.passive = passive;
+  std::lock_guard<std::mutex> guard(g_security.lock);
+  account.security = g_security.mode;
+  account.certSha256 = g_security.sha256Pin;
   return account;
 }
 
@@ -62,6 +73,12 @@ int bTROX_TOOLS_FOLDER_FtpFileDialog(int mode, std::string server, std::string u
                              std::move(proxy), port, passive),
                      *path, CallerWindow());
   return RunDialog(dialog, path);
+}
+
+void vTROX_TOOLS_SetSecurity(int mode, const char* sha256Pin) {
+  std::lock_guard<std::mutex> guard(g_security.lock);
+  g_security.mode = mode;
+  g_security.sha256Pin = sha256Pin ? sha256Pin : "";
 }
 
 const char* pszTROX_TOOLS_GetVersion() {

@@ -1,6 +1,7 @@
 #include "ServerAdv.h"
 
 #include <QCheckBox>
+#include <QComboBox>
 #include <QDialogButtonBox>
 #include <QFormLayout>
 #include <QGroupBox>
@@ -8,8 +9,10 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QVBoxLayout>
+#include <algorithm>
 
 #include "WizardRules.h"
+#include "trox/Internet.h"
 #include "trox/TransferJob.h"
 
 namespace {
@@ -51,6 +54,22 @@ CServerAdv::CServerAdv(CTransferJob* job, QWidget* parent) : CModalDialog(parent
   proxyLayout->addWidget(m_proxyPortEdit);
   layout->addWidget(proxyGroup);
 
+  auto* securityGroup = new QGroupBox(QStringLiteral("Security:"), this);
+  auto* securityLayout = new QFormLayout(securityGroup);
+  m_securityCombo = new QComboBox(securityGroup);
+  // In the order of the job's security modes.
+  m_securityCombo->addItems({QStringLiteral("None"), QStringLiteral("Explicit TLS (AUTH TLS)"),
+                             QStringLiteral("Implicit TLS")});
+  auto* securityLabel = new QLabel(QStringLiteral("&Mode:"), securityGroup);
+  securityLabel->setBuddy(m_securityCombo);
+  securityLayout->addRow(securityLabel, m_securityCombo);
+  m_pinEdit = new QLineEdit(securityGroup);
+  m_pinEdit->setMinimumWidth(300);
+  auto* pinLabel = new QLabel(QStringLiteral("Certificate &SHA-256:"), securityGroup);
+  pinLabel->setBuddy(m_pinEdit);
+  securityLayout->addRow(pinLabel, m_pinEdit);
+  layout->addWidget(securityGroup);
+
   auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
   connect(buttons, &QDialogButtonBox::accepted, this, &CServerAdv::accept);
   connect(buttons, &QDialogButtonBox::rejected, this, &CServerAdv::reject);
@@ -66,6 +85,8 @@ void CServerAdv::OnInitDialog() {
     m_proxyPort = parts.port;
   }
   m_passive = m_job->m_passive == 1 ? 1 : 0;
+  m_security = m_job->m_security <= 2 ? m_job->m_security : 0;
+  m_certSha256 = m_job->m_certSha256;
   ShowFields();
 }
 
@@ -74,6 +95,8 @@ void CServerAdv::ShowFields() {
   m_portEdit->setText(QString::number(m_port));
   m_addressEdit->setText(QString::fromStdString(m_proxyAddress));
   m_proxyPortEdit->setText(QString::number(m_proxyPort));
+  m_securityCombo->setCurrentIndex(static_cast<int>(m_security));
+  m_pinEdit->setText(QString::fromStdString(m_certSha256));
 }
 
 bool CServerAdv::ReadPort(QLineEdit* edit, uint32_t& field) {
@@ -95,10 +118,22 @@ bool CServerAdv::OnOK() {
   // as it was.
   uint32_t port = m_port, proxyPort = m_proxyPort;
   if (!ReadPort(m_portEdit, port) || !ReadPort(m_proxyPortEdit, proxyPort)) return false;
+  const std::string pin = m_pinEdit->text().trimmed().toStdString();
+  if (!pin.empty() && !IsCertificateFingerprint(pin)) {
+    // A pin that the engine cannot read would fail every run of the job.
+    CDialogHost::Get().MessageBox(
+        this, "Please enter the certificate's SHA-256 fingerprint as 64 hex digits, or nothing.",
+        "Varnook FTP", MsgIcon::Warning);
+    m_pinEdit->setFocus();
+    m_pinEdit->selectAll();
+    return false;
+  }
   m_passive = m_passiveCheck->isChecked() ? 1 : 0;
   m_port = port;
   m_proxyAddress = m_addressEdit->text().toStdString();
   m_proxyPort = proxyPort;
+  m_security = static_cast<uint32_t>(std::max(0, m_securityCombo->currentIndex()));
+  m_certSha256 = pin;
 
   m_job->SetPort(static_cast<uint16_t>(m_port));
   m_job->SetProxy(JoinProxy(m_proxyAddress, m_proxyPort));
@@ -106,5 +141,7 @@ bool CServerAdv::OnOK() {
     m_job->SetPassive();
   else
     m_job->ClearPassive();
+  m_job->SetSecurity(m_security);
+  m_job->SetCertSha256(m_certSha256);
   return true;
 }

@@ -14,6 +14,7 @@
 #include "DialogHost.h"
 #include "TROXWizardDlg.h"
 #include "TranProgText.h"
+#include "trox/Internet.h"
 #include "trox/TransferJob.h"
 
 namespace {
@@ -252,10 +253,33 @@ void CTranProg::Finish(const TranProgSnapshot& snapshot) {
     QApplication::alert(owner);
     CDialogHost::Get().MessageBox(this, text, "Varnook FTP", MsgIcon::Error);
     status = kTransferIncomplete;
+    OfferPin(snapshot);
   }
   status = StatusAfterRun(status, snapshot.cancel == 1, snapshot.runResult);
   if (m_mainWindow) m_mainWindow->m_transferStatus = status;
   done(QDialog::Accepted);
+}
+
+void CTranProg::OfferPin(const TranProgSnapshot& snapshot) {
+  switch (snapshot.errorCode) {
+    case ERROR_INTERNET_SEC_CERT_DATE_INVALID:
+    case ERROR_INTERNET_SEC_CERT_CN_INVALID:
+    case ERROR_INTERNET_INVALID_CA:
+    case ERROR_INTERNET_SEC_INVALID_CERT:
+      break;
+    default:
+      return;
+  }
+  RefusedCertificate certificate;
+  if (!RefusedCertificateOf(snapshot.detail, &certificate)) return;
+  const std::string question =
+      "Trust this server certificate for this job from now on?\n\nSHA-256: " + certificate.sha256 +
+      "\nSubject: " + certificate.subject + "\nValid until: " + certificate.validUntil;
+  if (CDialogHost::Get().MessageBox(this, question, "Varnook FTP", MsgIcon::Question,
+                                    MsgButtons::YesNo) != DialogResult::Yes)
+    return;
+  m_pinned = certificate.sha256;
+  m_job->SetCertSha256(m_pinned);
 }
 
 void CTranProg::ShowPreview(const TranProgSnapshot& snapshot, uint64_t elapsedMs) {

@@ -51,6 +51,9 @@ class CTranProg : public QDialog {
   TranProgState& State() { return m_state; }
   bool ProgressShown() const { return m_progressShown != 0; }
   bool Expanded() const { return m_expanded != 0; }
+  // The fingerprint of a refused certificate that the user chose to trust after the run (it is
+  // in the job too), or "".
+  const std::string& PinnedFingerprint() const { return m_pinned; }
 
  protected:
   void reject() override;
@@ -63,6 +66,8 @@ class CTranProg : public QDialog {
   // One refresh of the controls from the record; nowTick decides speed and time left.
   void Refresh(const TranProgSnapshot& snapshot, uint64_t nowTick);
   void Finish(const TranProgSnapshot& snapshot);
+  // After a refused certificate: asks whether to trust it and pins it in the job on Yes.
+  void OfferPin(const TranProgSnapshot& snapshot);
   void ScrollLogToEnd();
   void SetClientHeightDlu(int heightDlu);
   QRect DluRect(int x, int y, int width, int height) const;
@@ -94,4 +99,5 @@ class CTranProg : public QDialog {
   CWorkerThread<int> m_worker{this};
   bool m_ended = false;
   std::string m_shownLog;  // what the log box already holds, to add only the new part
+  std::string m_pinned;
 };

@@ -63,11 +63,17 @@ void CWizRemote::FileChanged() {
   });
 }
 
+void CWizRemote::SetBrowseSecurity() {
+  // The library keeps the last setting for the whole process: a TLS job must not browse in clear.
+  vTROX_TOOLS_SetSecurity(static_cast<int>(m_working->m_security), m_working->m_certSha256.c_str());
+}
+
 void CWizRemote::OnBrowseFolder() {
   std::string folder = FolderText();
   int result;
   {
     CWaitCursor wait;
+    SetBrowseSecurity();
     result = bTROX_TOOLS_FOLDER_BrowseForFolder(
         m_working->GetServer(), m_working->GetUser(), m_working->GetPassword(),
         m_working->GetProxy(), m_working->m_port, static_cast<int>(m_working->m_passive), &folder);
@@ -83,6 +89,7 @@ void CWizRemote::OnBrowseFile() {
   int result;
   {
     CWaitCursor wait;
+    SetBrowseSecurity();
     result = bTROX_TOOLS_FOLDER_FtpFileDialog(m_working->m_get == 1 ? 1 : 0, m_working->GetServer(),
                                               m_working->GetUser(), m_working->GetPassword(),
                                               m_working->GetProxy(), m_working->m_port,

@@ -28,4 +28,8 @@ class CWizRemote : public CWizPathPage {
   void StorePath(const std::string& path) override;
   void FolderChanged() override;
   void FileChanged() override;
+
+ private:
+  // Hands the job's security to TROX Tools before a browsing call.
+  void SetBrowseSecurity();
 };

@@ -195,6 +195,9 @@ void CWizTransfer::RunTransfer() {
   {
     CTranProg progress(&run, m_context.mainWindow, this);
     progress.DoModal();
+    // A certificate the user chose to trust is a setting of the job, kept for its next run.
+    if (!progress.PinnedFingerprint().empty())
+      m_working->SetCertSha256(progress.PinnedFingerprint());
   }
   // What the run found out about the world comes back; what it did to its own job does not.
   m_working->m_upgradeAvailable = run.m_upgradeAvailable;

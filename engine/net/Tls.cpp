@@ -9,9 +9,11 @@
 #include <cctype>
 #include <chrono>
 #include <cstdlib>
+#include <cstring>
 #include <ctime>
 #include <vector>
 
+#include "trox/Internet.h"
 #include "trox/InternetError.h"
 
 namespace trox::net {
@@ -163,8 +165,12 @@ std::string Sha256Hex(const gnutls_datum_t& der) {
   return hex;
 }
 
+constexpr const char* kShownFingerprint = "SHA-256 ";
+constexpr const char* kShownSubject = ", subject ";
+constexpr const char* kShownUntil = ", valid until ";
+
 // "SHA-256 AB:CD:..., subject CN=..., valid until 2027-01-01 00:00 UTC": what a user needs to
-// recognise the certificate and to pin it.
+// recognise the certificate and to pin it. RefusedCertificateOf reads it back.
 std::string Describe(const Certificate& certificate, const std::string& hex) {
   std::string shown;
   for (size_t i = 0; i < hex.size(); i += 2) {
@@ -185,7 +191,7 @@ std::string Describe(const Certificate& certificate, const std::string& hex) {
   if (expiry != static_cast<time_t>(-1) && gmtime_r(&expiry, &utc) &&
       std::strftime(text, sizeof text, "%Y-%m-%d %H:%M UTC", &utc))
     until = text;
-  return "SHA-256 " + shown + ", subject " + subject + ", valid until " + until;
+  return kShownFingerprint + shown + kShownSubject + subject + kShownUntil + until;
 }
 
 }  // namespace
@@ -372,3 +378,25 @@ void TlsSession::Verify(const TlsPeer& peer) {
 }
 
 }  // namespace trox::net
+
+bool IsCertificateFingerprint(const std::string& text) {
+  return !trox::net::NormalisedFingerprint(text).empty();
+}
+
+bool RefusedCertificateOf(const std::string& detail, RefusedCertificate* certificate) {
+  using namespace trox::net;
+  // The subject may hold commas of its own: it ends at the last "valid until".
+  const size_t start = detail.rfind(kShownFingerprint);
+  if (start == std::string::npos) return false;
+  const size_t hexStart = start + std::strlen(kShownFingerprint);
+  const size_t subject = detail.find(kShownSubject, hexStart);
+  const size_t until = detail.rfind(kShownUntil);
+  if (subject == std::string::npos || until == std::string::npos || until < subject) return false;
+  std::string sha256 = detail.substr(hexStart, subject - hexStart);
+  if (NormalisedFingerprint(sha256).empty()) return false;
+  certificate->sha256 = std::move(sha256);
+  const size_t subjectStart = subject + std::strlen(kShownSubject);
+  certificate->subject = detail.substr(subjectStart, until - subjectStart);
+  certificate->validUntil = detail.substr(until + std::strlen(kShownUntil));
+  return true;
+}

@@ -80,7 +80,7 @@ class ToolsTest : public WizardTest, public testing::WithParamInterface<ServerKi
   }
 
   BrowseAccount Account() const {
-    return {server_->Host(), server_->User(), server_->Password(), "", server_->Port(), 1};
+    return {server_->Host(), server_->User(), server_->Password(), "", server_->Port(), 1, 0, ""};
   }
   int Browse(std::string& path, std::function<DialogResult(CBrowseDlg&)> act) {
     Host().Queue(
@@ -321,12 +321,44 @@ TEST_F(ToolsLibrary, UnresolvableServerClosesBothDialogsWithTheForcedBox) {
   }
 }
 
+TEST_F(ToolsLibrary, SecuritySetBeforeBrowsingReachesATlsOnlyServer) {
+  unsetenv("TROX_CA_FILE");
+  FtpTestServerOptions options;
+  options.tls = ServerTls::Explicit;
+  FtpTestServer server(ServerKind::Vsftpd, options);
+  fs::create_directories(server.Root() + "/sealed");
+  server.ChownRoot();
+  const std::string pin = TestCertificatePin("good");
+  // Clear text (refused by the server), an untrusted certificate, then the pinned one.
+  struct Case {
+    int mode;
+    const char* pin;
+    bool pinned;
+  } cases[] = {{0, nullptr, false}, {1, "", false}, {1, pin.c_str(), true}};
+  for (const auto& [mode, given, pinned] : cases) {
+    vTROX_TOOLS_SetSecurity(mode, given);
+    Host().ClearRequests();
+    std::string children, path;
+    Host().Queue(pinned ? DialogAnswer::Do([&](CModalDialog& d) {
+      children = Children(static_cast<CBrowseDlg&>(d).RootItem());
+      return DialogResult::Cancel;
+    })
+                        : DialogAnswer::Ok());
+    EXPECT_EQ(bTROX_TOOLS_FOLDER_BrowseForFolder(server.Host(), server.User(), server.Password(),
+                                                 "", server.Port(), 1, &path),
+              pinned ? kTroxToolsCancel : kTroxToolsClosed);
+    EXPECT_EQ(Messages().size(), pinned ? 0u : 1u);
+    EXPECT_EQ(children, pinned ? "sealed" : "");
+  }
+  vTROX_TOOLS_SetSecurity(0, nullptr);
+}
+
 TEST(ToolsLibraryFile, ExportsOnlyItsEntryPoints) {
   ProcessResult nm = RunProgram("/usr/bin/nm", {"-D", "--defined-only", TROX_TOOLS_LIBRARY});
   ASSERT_EQ(nm.exitCode, 0) << nm.output;
   const std::set<std::string> allowed = {"bTROX_TOOLS_FOLDER_BrowseForFolder",
                                          "bTROX_TOOLS_FOLDER_FtpFileDialog",
-                                         "pszTROX_TOOLS_GetVersion",
+                                         "pszTROX_TOOLS_GetVersion", "vTROX_TOOLS_SetSecurity",
                                          // added by the linker
                                          "__bss_start", "_edata", "_end", "_init", "_fini"};
   std::set<std::string> exported;
@@ -335,4 +367,5 @@ TEST(ToolsLibraryFile, ExportsOnlyItsEntryPoints) {
     if (!line.empty()) exported.insert(line.substr(line.rfind(' ') + 1));
   for (const std::string& name : exported) EXPECT_TRUE(allowed.count(name)) << name;
   EXPECT_TRUE(exported.count("bTROX_TOOLS_FOLDER_FtpFileDialog"));
+  EXPECT_TRUE(exported.count("vTROX_TOOLS_SetSecurity"));
 }

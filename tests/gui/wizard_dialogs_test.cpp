@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <QCheckBox>
+#include <QComboBox>
 #include <QLineEdit>
 #include <QPushButton>
 
@@ -108,6 +109,42 @@ TEST_F(ServerAdvDialog, BadNumberIsReportedAndTheDialogStays) {
   // Nothing reached the job.
   EXPECT_EQ(job.m_passive, 0u);
   EXPECT_EQ(job.GetProxy(), "proxy.example.com:8080");
+}
+
+TEST_F(ServerAdvDialog, SecurityAndPinLoadAndStore) {
+  const std::string hex(64, 'a');
+  std::string colons = "AB";  // as the engine shows fingerprints
+  for (int i = 1; i < 32; ++i) colons += ":AB";
+  struct Case {
+    uint32_t security;
+    std::string pin, typed;
+    int chosen;  // combo index set before OK
+    bool accepted;
+  } cases[] = {{0, "", hex, 1, true},
+               {1, hex, colons, 2, true},
+               {2, hex, "", 0, true},
+               {1, hex, hex + "0", 0, false},
+               {0, "", "xyz", 1, false}};
+  for (const Case& k : cases) {
+    CTransferJob job;
+    job.SetSecurity(k.security);
+    job.SetCertSha256(k.pin);
+    Host().ClearRequests();
+    Host().Queue(DialogAnswer::Do([&](CModalDialog& d) {
+      auto& adv = static_cast<CServerAdv&>(d);
+      EXPECT_EQ(adv.SecurityCombo()->currentIndex(), int(k.security));
+      EXPECT_EQ(adv.PinEdit()->text().toStdString(), k.pin);
+      adv.SecurityCombo()->setCurrentIndex(k.chosen);
+      adv.PinEdit()->setText(QString::fromStdString(k.typed));
+      return adv.OnOK() ? DialogResult::Ok : DialogResult::Cancel;
+    }));
+    if (!k.accepted) Host().Queue(DialogAnswer::Ok());  // the refusal's box
+    CServerAdv dialog(&job);
+    EXPECT_EQ(Host().RunModal(dialog) == DialogResult::Ok, k.accepted) << k.typed;
+    EXPECT_EQ(job.m_security, k.accepted ? uint32_t(k.chosen) : k.security);
+    EXPECT_EQ(job.m_certSha256, k.accepted ? k.typed : k.pin);
+    EXPECT_EQ(Messages().size(), k.accepted ? 0u : 1u) << k.typed;
+  }
 }
 
 using PasswordPrompt = WizardTest;

@@ -25,6 +25,7 @@
 #include "TranProg.h"
 #include "TranProgText.h"
 #include "WizardTestSupport.h"
+#include "trox/Internet.h"
 #include "trox/Messages.h"
 #include "trox/TransferJob.h"
 
@@ -332,4 +333,35 @@ TEST_F(TranProgTest, GetRunCountsReceivedBytes) {
   EXPECT_EQ(ReadFileBytes(local + "/deeper/two.bin"), PatternBytes(3000, 6));
   std::string total = FormatSize(43000);
   EXPECT_EQ(seen.bytes.rfind("Recieved " + total + " of " + total + " ", 0), 0u) << seen.bytes;
+}
+
+TEST_F(TranProgTest, RefusedCertificateIsPinnedOnYesAndTheNextRunUsesIt) {
+  unsetenv("TROX_CA_FILE");  // the test authority is unknown: the certificate is untrusted
+  FtpTestServerOptions options;
+  options.tls = ServerTls::Explicit;
+  FtpTestServer server(ServerKind::Vsftpd, options);
+  fs::create_directories(server.Root() + "/pinrun");
+  WriteFileBytes(server.Root() + "/pinrun/secret.txt", "secret\n");
+  server.ChownRoot();
+  const std::string local = MakeTempDir();
+  CTransferJob job = Job(local, "/pinrun");
+  job.SetPort(server.Port());
+  job.SetUser(server.User());
+  job.SetPassword(server.Password());
+  job.SetSecurity(1);
+  job.SetGet();
+  // No keeps the job as it was, Yes pins the certificate, and the third run needs no box.
+  for (int answer : {2, 1, 0}) {
+    Host().ClearRequests();
+    if (answer) Host().Queue(DialogAnswer::Ok());
+    if (answer) Host().Queue(answer == 1 ? DialogAnswer::Yes() : DialogAnswer::No());
+    RunSeen seen = Run(job);
+    EXPECT_EQ(seen.status, answer ? kTransferIncomplete : kTransferCompleted) << seen.logBox;
+    ASSERT_EQ(Messages().size(), answer ? 2u : 0u);
+    if (answer) {
+      EXPECT_NE(Messages()[1].find("\nValid until: "), std::string::npos) << Messages()[1];
+    }
+    EXPECT_EQ(IsCertificateFingerprint(job.m_certSha256), answer != 2);
+  }
+  EXPECT_EQ(ReadFileBytes(local + "/secret.txt"), "secret\n");
 }

@@ -52,6 +52,19 @@ struct FtpSecurity {
   std::string certSha256;
 };
 
+// True for a text that FtpSecurity::certSha256 takes as a pin: 64 hex digits, colons allowed.
+bool IsCertificateFingerprint(const std::string& text);
+
+// The certificate that a refusal (12037, 12038, 12045, 12169) names in its error's detail text,
+// as shown there: the fingerprint ("AB:CD:..."), the subject and the end of its validity.
+struct RefusedCertificate {
+  std::string sha256;
+  std::string subject;
+  std::string validUntil;
+};
+// False when the detail names no certificate.
+bool RefusedCertificateOf(const std::string& detail, RefusedCertificate* certificate);
+
 // While at least one of these exists in the process (a transfer run), FTP connections that are
 // closed stay logged in for a while, and GetFtpConnection for the same account takes one back
 // instead of logging in again; it behaves exactly as a fresh one (in its log-in folder, the

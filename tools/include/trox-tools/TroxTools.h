@@ -38,6 +38,13 @@ TROX_TOOLS_API int bTROX_TOOLS_FOLDER_FtpFileDialog(int mode, std::string server
                                                     std::string password, std::string proxy,
                                                     int port, int passive, std::string* path);
 
+// How the following browsing calls of this process secure their connections, until the next
+// call: mode 0 clear text, 1 TLS after AUTH TLS, 2 TLS from the first byte (then port 21 means
+// 990); sha256Pin (null or "" for none) is the server certificate's SHA-256 fingerprint, 64 hex
+// digits with optional colons, accepted instead of the trust store. A TLS connection that cannot
+// be made fails the call; the log-in is never sent in clear text instead.
+TROX_TOOLS_API void vTROX_TOOLS_SetSecurity(int mode, const char* sha256Pin);
+
 // The library's version, "3.02", for an about box.
 TROX_TOOLS_API const char* pszTROX_TOOLS_GetVersion();
 }
