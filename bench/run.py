@@ -533,10 +533,9 @@ def run_trox_on_terminal(cfg, job, tag, term, columns=120):
             "target": target_local}
 
 
-def bench_terminal(cfg):
-    """trox on a pseudo-terminal with its status line, on one without it (TERM=dumb), and
-    redirected, interleaved round by round. The ratios are of wall times: terminal / redirected
-    is what the user sees, terminal / plain terminal what the line itself costs."""
+def prepare_tree(cfg):
+    """The work tree: the data sets, an empty upload folder for the server and an empty output
+    folder. Returns the trash that removes each run's files."""
     cfg.work = os.path.abspath(cfg.work)
     cfg.srv = os.path.join(cfg.work, "srv")
     cfg.out = os.path.join(cfg.work, "out")
@@ -546,7 +545,9 @@ def bench_terminal(cfg):
         os.chmod(d, 0o755)
     for name in cfg.sets:
         make_set(os.path.join(cfg.srv, "data"), name, SCALES[cfg.scale][name])
+
     trash = Trash(cfg)
+    # Leftovers of an interrupted run go first; when they were many, the first set waits.
     for d in (os.path.join(cfg.srv, "up"), cfg.out):
         if os.path.exists(d):
             trash.discard(d, MANY_FILES)
@@ -554,6 +555,14 @@ def bench_terminal(cfg):
     os.makedirs(os.path.join(cfg.srv, "up"))
     shutil.chown(os.path.join(cfg.srv, "up"), USER, USER)
     os.makedirs(cfg.out)
+    return trash
+
+
+def bench_terminal(cfg):
+    """trox on a pseudo-terminal with its status line, on one without it (TERM=dumb), and
+    redirected, interleaved round by round. The ratios are of wall times: terminal / redirected
+    is what the user sees, terminal / plain terminal what the line itself costs."""
+    trash = prepare_tree(cfg)
     server = Vsftpd(cfg.work, cfg.srv)
     server.start(False)
     cfg.port = server.port
@@ -803,25 +812,7 @@ def main():
 
 
 def bench(cfg):
-    cfg.work = os.path.abspath(cfg.work)
-    cfg.srv = os.path.join(cfg.work, "srv")
-    cfg.out = os.path.join(cfg.work, "out")
-    cfg.home = os.path.join(cfg.work, "home")
-    for d in (cfg.work, cfg.srv, os.path.join(cfg.srv, "data"), cfg.home):
-        os.makedirs(d, exist_ok=True)
-        os.chmod(d, 0o755)
-    for name in cfg.sets:
-        make_set(os.path.join(cfg.srv, "data"), name, SCALES[cfg.scale][name])
-
-    trash = Trash(cfg)
-    # Leftovers of an interrupted run go first; when they were many, the first set waits.
-    for d in (os.path.join(cfg.srv, "up"), cfg.out):
-        if os.path.exists(d):
-            trash.discard(d, MANY_FILES)
-    trash.empty()
-    os.makedirs(os.path.join(cfg.srv, "up"))
-    shutil.chown(os.path.join(cfg.srv, "up"), USER, USER)
-    os.makedirs(cfg.out)
+    trash = prepare_tree(cfg)
 
     server = Vsftpd(cfg.work, cfg.srv)
     server.extra_conf = tls_prepare(cfg)

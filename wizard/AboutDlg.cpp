@@ -14,6 +14,7 @@
 #include <QStandardPaths>
 
 #include "Artwork.h"
+#include "DialogUnits.h"
 #include "Hyperlink.h"
 #include "WebAddresses.h"
 #include "trox-tools/TroxTools.h"
@@ -75,45 +76,34 @@ CAbout::CAbout(QWidget* parent) : CModalDialog(parent) {
   setWindowTitle(QStringLiteral("About Varnook FTP Wizard"));
   setWindowFlag(Qt::WindowContextHelpButtonHint, false);
   auto* icon = new QLabel(this);
-  QRect iconRect = DluRect(7, 7, 21, 20);
+  QRect iconRect = DialogUnitRect(*this, 7, 7, 21, 20);
   int side = std::min(iconRect.width(), iconRect.height());
   icon->setPixmap(AppIconPixmap(side));
   icon->setGeometry(iconRect);
   icon->setAlignment(Qt::AlignLeft | Qt::AlignTop);
   m_productLabel = new QLabel(this);
-  m_productLabel->setGeometry(DluRect(36, 7, 161, 10));
+  m_productLabel->setGeometry(DialogUnitRect(*this, 36, 7, 161, 10));
   m_noticeLabel = new QLabel(this);
-  m_noticeLabel->setGeometry(DluRect(36, 19, 161, 10));
+  m_noticeLabel->setGeometry(DialogUnitRect(*this, 36, 19, 161, 10));
   m_webLink = new QLabel(QString::fromLatin1(kWebSiteAddress), this);
-  m_webLink->setGeometry(DluRect(36, 31, 161, 10));
+  m_webLink->setGeometry(DialogUnitRect(*this, 36, 31, 161, 10));
   m_webLink->adjustSize();
   auto* ok = new QPushButton(QStringLiteral("OK"), this);
-  ok->setGeometry(DluRect(201, 7, 50, 14));
+  ok->setGeometry(DialogUnitRect(*this, 201, 7, 50, 14));
   ok->setDefault(true);
   m_toggle = new QPushButton(QStringLiteral(">>>"), this);
-  m_toggle->setGeometry(DluRect(201, 24, 50, 14));
+  m_toggle->setGeometry(DialogUnitRect(*this, 201, 24, 50, 14));
   m_toggle->setAutoDefault(false);
   m_versionBox = new QPlainTextEdit(this);
   // Selectable and copyable, not editable.
   m_versionBox->setReadOnly(true);
   m_versionBox->setLineWrapMode(QPlainTextEdit::NoWrap);
   m_versionBox->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-  m_versionBox->setGeometry(DluRect(7, 43, 244, 68));
+  m_versionBox->setGeometry(DialogUnitRect(*this, 7, 43, 244, 68));
 
   connect(ok, &QPushButton::clicked, this, &CAbout::accept);
   connect(m_toggle, &QPushButton::clicked, this, &CAbout::OnToggle);
-  setFixedSize(DluRect(0, 0, kWidthDlu, kExpandedHeightDlu).size());
-}
-
-QRect CAbout::DluRect(int x, int y, int width, int height) const {
-  // Dialog units: a quarter of the font's average character width, an eighth of its height.
-  QFontMetrics metrics(font());
-  const QString alphabet = QStringLiteral("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz");
-  int baseX = (metrics.horizontalAdvance(alphabet) / 26 + 1) / 2;
-  int baseY = metrics.height();
-  auto px = [&](int dlu) { return dlu * baseX / 4; };
-  auto py = [&](int dlu) { return dlu * baseY / 8; };
-  return QRect(px(x), py(y), px(width), py(height));
+  setFixedSize(DialogUnitRect(*this, 0, 0, kWidthDlu, kExpandedHeightDlu).size());
 }
 
 void CAbout::OnInitDialog() {
@@ -140,5 +130,5 @@ void CAbout::OnToggle() {
     height = kExpandedHeightDlu;
   }
   // Qt sizes the client area; the frame comes on top by itself.
-  setFixedSize(DluRect(0, 0, kWidthDlu, height).size());
+  setFixedSize(DialogUnitRect(*this, 0, 0, kWidthDlu, height).size());
 }

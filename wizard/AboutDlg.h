@@ -26,8 +26,6 @@ class CAbout : public CModalDialog {
   bool Expanded() const { return m_expanded != 0; }
 
  private:
-  QRect DluRect(int x, int y, int width, int height) const;
-
   QPushButton* m_toggle;
   QLabel* m_webLink;
   QLabel* m_productLabel;

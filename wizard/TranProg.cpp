@@ -12,6 +12,7 @@
 #include <algorithm>
 
 #include "DialogHost.h"
+#include "DialogUnits.h"
 #include "TROXWizardDlg.h"
 #include "TranProgText.h"
 #include "trox/Internet.h"
@@ -44,29 +45,29 @@ CTranProg::CTranProg(CTransferJob* job, CTROXWizardDlg* mainWindow, QWidget* par
   m_statusLabel = new QLabel(this);
   m_statusLabel->setAlignment(Qt::AlignLeft | Qt::AlignTop);
   m_statusLabel->setWordWrap(true);
-  m_statusLabel->setGeometry(DluRect(7, 7, 264, 24));
+  m_statusLabel->setGeometry(DialogUnitRect(*this, 7, 7, 264, 24));
   m_bytesLabel = new QLabel(this);
   m_bytesLabel->setAlignment(Qt::AlignCenter);
-  m_bytesLabel->setGeometry(DluRect(7, 35, 264, 8));
+  m_bytesLabel->setGeometry(DialogUnitRect(*this, 7, 35, 264, 8));
   m_timeLeftLabel = new QLabel(this);
   m_timeLeftLabel->setAlignment(Qt::AlignCenter);
-  m_timeLeftLabel->setGeometry(DluRect(7, 47, 264, 8));
+  m_timeLeftLabel->setGeometry(DialogUnitRect(*this, 7, 47, 264, 8));
   m_progress = new QProgressBar(this);
   m_progress->setRange(0, 100);
   m_progress->setValue(0);
   m_progress->setTextVisible(false);
-  m_progress->setGeometry(DluRect(7, 59, 264, 14));
+  m_progress->setGeometry(DialogUnitRect(*this, 7, 59, 264, 14));
   m_cancel = new QPushButton(QStringLiteral("Cancel"), this);
-  m_cancel->setGeometry(DluRect(7, 77, 50, 14));
+  m_cancel->setGeometry(DialogUnitRect(*this, 7, 77, 50, 14));
   m_toggle = new QPushButton(QStringLiteral(">>>"), this);
-  m_toggle->setGeometry(DluRect(221, 77, 50, 14));
+  m_toggle->setGeometry(DialogUnitRect(*this, 221, 77, 50, 14));
   m_toggle->setAutoDefault(false);
   m_logBox = new QPlainTextEdit(this);
   m_logBox->setReadOnly(true);
   m_logBox->setLineWrapMode(QPlainTextEdit::NoWrap);
   m_logBox->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
   m_logBox->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-  m_logBox->setGeometry(DluRect(7, 95, 264, 80));
+  m_logBox->setGeometry(DialogUnitRect(*this, 7, 95, 264, 80));
 
   connect(m_cancel, &QPushButton::clicked, this, &CTranProg::OnCancel);
   connect(m_toggle, &QPushButton::clicked, this, &CTranProg::OnToggleLog);
@@ -88,20 +89,9 @@ CTranProg::~CTranProg() {
   }
 }
 
-QRect CTranProg::DluRect(int x, int y, int width, int height) const {
-  // Dialog units: a quarter of the font's average character width, an eighth of its height.
-  QFontMetrics metrics(font());
-  const QString alphabet = QStringLiteral("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz");
-  int baseX = (metrics.horizontalAdvance(alphabet) / 26 + 1) / 2;
-  int baseY = metrics.height();
-  auto px = [&](int dlu) { return dlu * baseX / 4; };
-  auto py = [&](int dlu) { return dlu * baseY / 8; };
-  return QRect(px(x), py(y), px(width), py(height));
-}
-
 void CTranProg::SetClientHeightDlu(int heightDlu) {
   // Qt sizes the client area; the frame comes on top by itself.
-  setFixedSize(DluRect(0, 0, kWidthDlu, heightDlu).size());
+  setFixedSize(DialogUnitRect(*this, 0, 0, kWidthDlu, heightDlu).size());
 }
 
 int CTranProg::DoModal() {

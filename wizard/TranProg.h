@@ -70,7 +70,6 @@ class CTranProg : public QDialog {
   void OfferPin(const TranProgSnapshot& snapshot);
   void ScrollLogToEnd();
   void SetClientHeightDlu(int heightDlu);
-  QRect DluRect(int x, int y, int width, int height) const;
   // The worker could not run the job, or the job let an exception out: the run ends as failed.
   void OnWorkerFailed(const WorkerFailure& failure);
 

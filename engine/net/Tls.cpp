@@ -263,20 +263,16 @@ bool TlsSession::Resumed() const {
 }
 
 bool TlsSession::WaitForDirection(int timeoutMs) {
-  pollfd p{m_fd,
-           static_cast<short>(Api().gnutls_record_get_direction(m_session) ? POLLOUT : POLLIN), 0};
-  for (;;) {
-    int r = ::poll(&p, 1, timeoutMs < 0 ? -1 : timeoutMs);
-    if (r > 0) return true;
-    if (r == 0) return false;
-    if (errno != EINTR)
-      ThrowInternet(ERROR_INTERNET_CONNECTION_ABORTED, "cannot wait for the network");
-  }
+  return PollFor(Api().gnutls_record_get_direction(m_session) ? POLLOUT : POLLIN, timeoutMs);
 }
 
 bool TlsSession::WaitReadable(int timeoutMs) {
   if (Api().gnutls_record_check_pending(m_session) > 0) return true;
-  pollfd p{m_fd, POLLIN, 0};
+  return PollFor(POLLIN, timeoutMs);
+}
+
+bool TlsSession::PollFor(short events, int timeoutMs) {
+  pollfd p{m_fd, events, 0};
   for (;;) {
     int r = ::poll(&p, 1, timeoutMs < 0 ? -1 : timeoutMs);
     if (r > 0) return true;

@@ -59,6 +59,8 @@ class TlsSession {
   explicit TlsSession(int fd) : m_fd(fd) {}
   // Waits for what the last call that would block needs (reading or writing); false on time-out.
   bool WaitForDirection(int timeoutMs);
+  // Waits for the socket itself; false when the time ran out.
+  bool PollFor(short events, int timeoutMs);
   void Verify(const TlsPeer& peer);
 
   int m_fd;

@@ -10,6 +10,8 @@
 #include <string>
 
 #include "DialogHost.h"
+#include "FtpServers.h"
+#include "trox/TransferJob.h"
 
 inline void ClearWizardSettings() {
   QSettings settings(QStringLiteral("Varnook"), QStringLiteral("TROX"));
@@ -39,6 +41,19 @@ inline void TypeKeys(QWidget* widget, const QString& text) {
     QKeyEvent release(QEvent::KeyRelease, 0, Qt::NoModifier, QString(c));
     QApplication::sendEvent(widget, &release);
   }
+}
+
+// A job for the test server's account, between local and remote.
+inline CTransferJob JobFor(FtpTestServer& server, const std::string& local,
+                           const std::string& remote = "") {
+  CTransferJob job;
+  job.SetServer(server.Host());
+  job.SetPort(server.Port());
+  job.SetUser(server.User());
+  job.SetPassword(server.Password());
+  job.SetLocalPath(local);
+  if (!remote.empty()) job.SetServerPath(remote);
+  return job;
 }
 
 // Settings emptied and the dialog host scripted for every test.

@@ -285,13 +285,7 @@ TEST(AdvancedSheetRun, SavedRulesDriveTrox) {
   const std::string local = MakeTempDir();
   for (const char* name : {"a.txt", "run.cgi", "skip.bin"})
     WriteFileBytes(local + "/" + name, "x\n");
-  CTransferJob job;
-  job.SetServer(server.Host());
-  job.SetPort(server.Port());
-  job.SetUser(server.User());
-  job.SetPassword(server.Password());
-  job.SetLocalPath(local);
-  job.SetServerPath("/up");
+  CTransferJob job = JobFor(server, local, "/up");
   CDialogHost::Get().BeginScript();
   ASSERT_TRUE(RunSheet(job, true, true, [](CTabbedSheet& s) {
     Show<CPropBinAscii>(s, 0)->TypeRadio(1)->click();

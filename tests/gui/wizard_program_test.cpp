@@ -8,6 +8,7 @@
 #include "LocalHttpServer.h"
 #include "Processes.h"
 #include "TempDir.h"
+#include "WizardTestSupport.h"
 #include "trox/TransferFile.h"
 #include "trox/TransferJob.h"
 
@@ -47,13 +48,7 @@ TEST(WizardProgram, AutoTransferFileSendsItsFolderAndExits) {
   WriteFileBytes(local + "/images/logo.png", PatternBytes(200000, 3));
   std::string log = MakeTempDir() + "/site.log";
 
-  CTransferJob job;
-  job.SetServer(server.Host());
-  job.SetPort(server.Port());
-  job.SetUser(server.User());
-  job.SetPassword(server.Password());
-  job.SetLocalPath(local);
-  job.SetServerPath("/published");
+  CTransferJob job = JobFor(server, local, "/published");
   job.SetLogFile(log);
   job.SetAutoTransfer();
   std::string trx = MakeTempDir() + "/publish site.trx";
@@ -75,12 +70,7 @@ TEST(WizardProgram, AutoTransferFileSendsItsFolderAndExits) {
 TEST(WizardProgram, AsksTheUpgradeCheckWithItsOwnVersion) {
   FtpTestServer& server = SharedFtpServer(ServerKind::Pyftpdlib);
   LocalHttpServer web("none");
-  CTransferJob job;
-  job.SetServer(server.Host());
-  job.SetPort(server.Port());
-  job.SetUser(server.User());
-  job.SetPassword(server.Password());
-  job.SetLocalPath(MakeTempDir());
+  CTransferJob job = JobFor(server, MakeTempDir());
   job.SetUpgrade();
   job.SetAutoTransfer();
   std::string trx = MakeTempDir() + "/check.trx";
@@ -106,13 +96,7 @@ TEST(WizardProgram, TransferNowOptionReceivesAndExits) {
   WriteFileBytes(server.Root() + "/outbox/deep/report.bin", PatternBytes(120000, 9));
   std::string local = MakeTempDir();
 
-  CTransferJob job;
-  job.SetServer(server.Host());
-  job.SetPort(server.Port());
-  job.SetUser(server.User());
-  job.SetPassword(server.Password());
-  job.SetLocalPath(local);
-  job.SetServerPath("/outbox");
+  CTransferJob job = JobFor(server, local, "/outbox");
   job.SetGet();
   job.SetAutoTransfer();
   std::string trx = MakeTempDir() + "/fetch.trx";
