@@ -99,6 +99,6 @@ INSTANTIATE_TEST_SUITE_P(Directions, TroxProgress,
                          ::testing::Values(ProgressCase{"Send", false, false},
                                            ProgressCase{"Get", true, false},
                                            ProgressCase{"QuietSend", false, true}),
-                         [](const auto& info) { return std::string(info.param.name); });
+                         [](const auto& param) { return std::string(param.param.name); });
 
 }  // namespace

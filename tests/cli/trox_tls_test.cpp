@@ -76,6 +76,6 @@ INSTANTIATE_TEST_SUITE_P(
         TroxTlsCase{"UntrustedAuthority", ServerTls::Explicit, 1, "", false, 4, "SHA-256 ", false},
         TroxTlsCase{"OtherPinByOptions", ServerTls::Implicit, 2, "otherhost", true, 4, "SHA-256 ",
                     true}),
-    [](const auto& info) { return std::string(info.param.name); });
+    [](const auto& param) { return std::string(param.param.name); });
 
 }  // namespace

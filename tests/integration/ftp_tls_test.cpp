@@ -187,7 +187,7 @@ INSTANTIATE_TEST_SUITE_P(
                               "otherhost",
                               ERROR_INTERNET_SEC_INVALID_CERT,
                               "not the pinned one: SHA-256 "}),
-    [](const auto& info) { return std::string(info.param.name); });
+    [](const auto& param) { return std::string(param.param.name); });
 
 }  // namespace
 
