@@ -20,4 +20,10 @@ cmake --build "$build" -j"$jobs"
 cd "$build"
 export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1:strict_string_checks=1
 export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
-ctest -j"$jobs" --output-on-failure --timeout 900
+# The tests that run GnuTLS inside the test process itself: LeakSanitizer's tracer crashes at
+# their exit while walking the loaded library (trox, which loads it the same way, is leak-checked
+# in the command-line TLS tests). They run with every other check on, leaks off.
+in_process_tls='^(Servers/TlsRoundTripTest|Cases/TlsRefusalTest|Certificates/HttpsTest)\.'
+ctest -j"$jobs" --output-on-failure --timeout 900 -E "$in_process_tls"
+ASAN_OPTIONS=${ASAN_OPTIONS/detect_leaks=1/detect_leaks=0} \
+  ctest -j"$jobs" --output-on-failure --timeout 900 -R "$in_process_tls"
