@@ -169,15 +169,15 @@ int RenderScreenshots(const QString& folder) {
       count(Save(sheet, folder, QStringLiteral("50-transfer")));
     }
     if (int final = indexOf(CTROXWizardDlg::kFinal); final >= 0) {
-      const char* names[] = {"51-final-incomplete", "52-final-completed", "53-final-failed",
-                             "54-final-cancelled"};
+      const char* statusNames[] = {"51-final-incomplete", "52-final-completed", "53-final-failed",
+                                   "54-final-cancelled"};
       for (int status = 0; status < 4; ++status) {
         main.m_transferStatus = status;
         // One picture offers the download, one says there is none, the others leave it out.
         working.m_upgrade = status <= 1 ? 1 : 0;
         working.m_upgradeAvailable = status == 1 ? 1 : 0;
         sheet.SetActivePage(final);
-        count(Save(sheet, folder, QString::fromLatin1(names[status])));
+        count(Save(sheet, folder, QString::fromLatin1(statusNames[status])));
       }
     }
     main.DeletePages();
