@@ -178,9 +178,11 @@ int OnProgress(TransferProgress* progress, uintptr_t) {
     // A failed file sets the count back; that is no negative speed.
     const double moved = done >= line.lastDone ? static_cast<double>(done - line.lastDone) : 0.0;
     const double sample = moved / seconds;
+    // Weighted as an exponential average over about kRateSeconds, in the form that needs no
+    // maths library (linked for this alone, it cost every run's memory).
     line.rate = line.rate == 0
                     ? sample
-                    : line.rate + (sample - line.rate) * (1 - std::exp(-seconds / kRateSeconds));
+                    : line.rate + (sample - line.rate) * (seconds / (seconds + kRateSeconds));
   }
   line.drawnOnce = true;
   line.lastDraw = now;
