@@ -448,12 +448,7 @@ def run_tool(cfg, tool, job, tag):
         raise
     wall = time.perf_counter() - start
     rc = proc.returncode
-    user = sys_t = rss = 0.0
-    try:
-        fields = open(tfile).read().split()[-4:]
-        user, sys_t, rss = float(fields[1]), float(fields[2]), int(fields[3])
-    except (OSError, ValueError, IndexError):
-        pass
+    user, sys_t, rss = read_time_figures(tfile)
     text = output.decode("utf-8", "replace")
     if timed_out:
         problem = f"killed after {cfg.timeout} s"
@@ -516,12 +511,7 @@ def run_trox_on_terminal(cfg, job, tag, term, columns=120):
     finally:
         os.close(master)
     wall = time.perf_counter() - start
-    user = sys_t = rss = 0.0
-    try:
-        fields = open(tfile).read().split()[-4:]
-        user, sys_t, rss = float(fields[1]), float(fields[2]), int(fields[3])
-    except (OSError, ValueError, IndexError):
-        pass
+    user, sys_t, rss = read_time_figures(tfile)
     if timed_out:
         problem = f"killed after {cfg.timeout} s"
     elif proc.returncode != 0:
@@ -531,6 +521,16 @@ def run_trox_on_terminal(cfg, job, tag, term, columns=120):
     return {"tool": "trox", "wall": wall, "cpu": user + sys_t, "rss_kib": rss, "ok": problem is None,
             "problem": problem, "cmd": cmd, "output": output.decode("utf-8", "replace"),
             "target": target_local}
+
+
+def read_time_figures(tfile):
+    """User and system CPU seconds and peak RSS from GNU time's output file; zeros when the run
+    left none."""
+    try:
+        fields = open(tfile).read().split()[-4:]
+        return float(fields[1]), float(fields[2]), int(fields[3])
+    except (OSError, ValueError, IndexError):
+        return 0.0, 0.0, 0
 
 
 def prepare_tree(cfg):

@@ -1,5 +1,9 @@
 #include "AdvancedSettings.h"
 
+#include <QVBoxLayout>
+
+#include <QPushButton>
+
 #include <QLineEdit>
 #include <QTabWidget>
 #include <memory>
@@ -34,4 +38,17 @@ void ShowEntryFault(QWidget* dialog, QWidget* field, const std::string& message)
   CDialogHost::Get().MessageBox(dialog, message, "Varnook FTP", MsgIcon::Warning);
   field->setFocus();
   if (auto* edit = qobject_cast<QLineEdit*>(field)) edit->selectAll();
+}
+
+RuleButtons AddRuleButtons(QWidget* page, QBoxLayout* layout,
+                           std::initializer_list<QPushButton*> extra) {
+  auto* column = new QVBoxLayout;
+  RuleButtons buttons{new QPushButton(QStringLiteral("&Add ..."), page),
+                      new QPushButton(QStringLiteral("&Edit ..."), page),
+                      new QPushButton(QStringLiteral("&Remove"), page)};
+  for (QPushButton* b : {buttons.add, buttons.edit, buttons.remove}) column->addWidget(b);
+  for (QPushButton* b : extra) column->addWidget(b);
+  column->addStretch(1);
+  layout->addLayout(column);
+  return buttons;
 }

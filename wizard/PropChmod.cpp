@@ -146,15 +146,10 @@ CPropChmod::CPropChmod(CTransferJob* job, QWidget* parent) : CPropPage(parent), 
   m_list->setFont(courier);
   layout->addWidget(m_list, 1);
 
-  auto* column = new QVBoxLayout;
-  m_add = new QPushButton(QStringLiteral("&Add ..."), this);
-  m_edit = new QPushButton(QStringLiteral("&Edit ..."), this);
-  m_remove = new QPushButton(QStringLiteral("&Remove"), this);
-  column->addWidget(m_add);
-  column->addWidget(m_edit);
-  column->addWidget(m_remove);
-  column->addStretch(1);
-  layout->addLayout(column);
+  const RuleButtons buttons = AddRuleButtons(this, layout);
+  m_add = buttons.add;
+  m_edit = buttons.edit;
+  m_remove = buttons.remove;
 
   connect(m_add, &QPushButton::clicked, this, &CPropChmod::OnAdd);
   connect(m_edit, &QPushButton::clicked, this, &CPropChmod::OnEdit);

@@ -107,15 +107,12 @@ CPropScript::CPropScript(CTransferJob* job, QWidget* parent) : CPropPage(parent)
   for (int c = 0; c < 4; ++c) m_list->setColumnWidth(c, widths[c]);
   layout->addWidget(m_list, 1);
 
-  auto* column = new QVBoxLayout;
-  m_add = new QPushButton(QStringLiteral("&Add ..."), this);
-  m_edit = new QPushButton(QStringLiteral("&Edit ..."), this);
-  m_remove = new QPushButton(QStringLiteral("&Remove"), this);
   m_up = new QPushButton(QStringLiteral("&Up"), this);
   m_down = new QPushButton(QStringLiteral("&Down"), this);
-  for (QPushButton* b : {m_add, m_edit, m_remove, m_up, m_down}) column->addWidget(b);
-  column->addStretch(1);
-  layout->addLayout(column);
+  const RuleButtons buttons = AddRuleButtons(this, layout, {m_up, m_down});
+  m_add = buttons.add;
+  m_edit = buttons.edit;
+  m_remove = buttons.remove;
 
   connect(m_add, &QPushButton::clicked, this, &CPropScript::OnAdd);
   connect(m_edit, &QPushButton::clicked, this, &CPropScript::OnEdit);

@@ -63,15 +63,10 @@ CPropSelect::CPropSelect(CTransferJob* job, QWidget* parent) : CPropPage(parent)
   m_list->setSortingEnabled(true);
   m_list->setSelectionMode(QAbstractItemView::ExtendedSelection);
   row->addWidget(m_list, 1);
-  auto* column = new QVBoxLayout;
-  m_add = new QPushButton(QStringLiteral("&Add ..."), this);
-  m_edit = new QPushButton(QStringLiteral("&Edit ..."), this);
-  m_remove = new QPushButton(QStringLiteral("&Remove"), this);
-  column->addWidget(m_add);
-  column->addWidget(m_edit);
-  column->addWidget(m_remove);
-  column->addStretch(1);
-  row->addLayout(column);
+  const RuleButtons buttons = AddRuleButtons(this, row);
+  m_add = buttons.add;
+  m_edit = buttons.edit;
+  m_remove = buttons.remove;
   layout->addLayout(row, 1);
 
   connect(m_all, &QRadioButton::clicked, this, &CPropSelect::OnAllFiles);

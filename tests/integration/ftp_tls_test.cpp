@@ -18,22 +18,22 @@
 
 namespace {
 
-struct TlsServerSpec {
+struct TlsServerSetup {
   ServerKind kind;
   ServerTls tls;
   std::string certificate = "good";
 };
 
 // One server per kind of TLS and certificate, kept for the process.
-FtpTestServer& TlsServer(const TlsServerSpec& spec) {
+FtpTestServer& TlsServer(const TlsServerSetup& setup) {
   static std::map<std::tuple<ServerKind, ServerTls, std::string>, std::unique_ptr<FtpTestServer>>
       servers;
-  auto& slot = servers[{spec.kind, spec.tls, spec.certificate}];
+  auto& slot = servers[{setup.kind, setup.tls, setup.certificate}];
   if (!slot) {
     FtpTestServerOptions options;
-    options.tls = spec.tls;
-    options.certificate = spec.certificate;
-    slot = std::make_unique<FtpTestServer>(spec.kind, options);
+    options.tls = setup.tls;
+    options.certificate = setup.certificate;
+    slot = std::make_unique<FtpTestServer>(setup.kind, options);
   }
   return *slot;
 }
@@ -48,13 +48,13 @@ class TlsTest : public ::testing::Test {
 };
 
 // server, security mode, passive, pinned (else verified by the authority)
-using RoundTripCase = std::tuple<TlsServerSpec, int, bool, bool>;
+using RoundTripCase = std::tuple<TlsServerSetup, int, bool, bool>;
 
 class TlsRoundTripTest : public TlsTest, public ::testing::WithParamInterface<RoundTripCase> {};
 
 TEST_P(TlsRoundTripTest, SendsListsAndFetchesFilesOverProtectedConnections) {
-  const auto& [spec, mode, passive, pinned] = GetParam();
-  FtpTestServer& server = TlsServer(spec);
+  const auto& [setup, mode, passive, pinned] = GetParam();
+  FtpTestServer& server = TlsServer(setup);
   server.ClearRoot();
   server.MarkLog();
   FtpSecurity security{mode, pinned ? TestCertificatePin("good") : ""};
@@ -112,9 +112,9 @@ TEST_P(TlsRoundTripTest, SendsListsAndFetchesFilesOverProtectedConnections) {
   EXPECT_NE(log.find("PROT P"), std::string::npos);
 }
 
-const TlsServerSpec kVsftpdExplicit{ServerKind::Vsftpd, ServerTls::Explicit};
-const TlsServerSpec kVsftpdImplicit{ServerKind::Vsftpd, ServerTls::Implicit};
-const TlsServerSpec kPyftpdlibExplicit{ServerKind::Pyftpdlib, ServerTls::Explicit};
+const TlsServerSetup kVsftpdExplicit{ServerKind::Vsftpd, ServerTls::Explicit};
+const TlsServerSetup kVsftpdImplicit{ServerKind::Vsftpd, ServerTls::Implicit};
+const TlsServerSetup kPyftpdlibExplicit{ServerKind::Pyftpdlib, ServerTls::Explicit};
 
 INSTANTIATE_TEST_SUITE_P(Servers, TlsRoundTripTest,
                          ::testing::Values(RoundTripCase{kVsftpdExplicit, 1, true, true},
@@ -126,7 +126,7 @@ INSTANTIATE_TEST_SUITE_P(Servers, TlsRoundTripTest,
 
 struct Refusal {
   const char* name;
-  TlsServerSpec server;
+  TlsServerSetup server;
   int mode;
   std::string pin;  // a certificate's name, or ""
   uint32_t error;
